@@ -1,0 +1,17 @@
+#include "app/shell.h"
+
+#include <windows.h>
+
+#include "app/copyretry.h"
+#include "doc/uitext.h"
+#include "platform/platform.h"
+
+int RunRestartMode(const std::string& target) {
+    const std::string self = platform::ModulePath();
+    if (!self.empty() && CopyOverWithRetry(self, target, CopyRetryPolicy())) {
+        LaunchExecutable(target, false);
+    } else {
+        MessageBoxA(nullptr, UiText("複製檔案失敗").c_str(), UiText("KOVA API權限申請服務").c_str(), MB_OK);
+    }
+    return 0;
+}

@@ -1,0 +1,36 @@
+// The application shell: process entry in normal and restart mode, the data
+// and temporary folders, and the process-wide objects it owns.
+#pragma once
+
+#include <string>
+
+class TaskScheduler;
+
+// What normal start-up makes, owned by the shell until clean-up. The service
+// objects join here as they are built.
+struct Shell {
+    std::string dataFolder;  // %LOCALAPPDATA%\KovaApp, ANSI; empty when unset
+    std::string tempFolder;  // %TEMP%\KovaApp, ANSI; emptied at each start
+    TaskScheduler* scheduler = nullptr;
+};
+
+// The one instance, for the operations below and for the windows.
+Shell& TheShell();
+
+// Starts another executable, never waiting for it. With `passRestart` it gets
+// the single argument "restart=" + this executable's own path, unquoted.
+// False when `path` is empty or the shell reports failure.
+bool LaunchExecutable(const std::string& path, bool passRestart);
+
+// Restart mode: copy this executable over `target`, start it without
+// arguments, or report "複製檔案失敗". Touches no folder and makes no object.
+int RunRestartMode(const std::string& target);
+
+// Normal mode: folders, process-wide objects, windows, message loop, update
+// launch and clean-up.
+int RunNormalMode();
+
+// Steps of normal start-up and clean-up, in the order RunNormalMode calls them.
+void PrepareFolders(Shell& shell);
+void CreateProcessObjects(Shell& shell);
+void ReleaseProcessObjects(Shell& shell);

@@ -1,0 +1,41 @@
+#include "app/shell.h"
+
+#include <windows.h>
+
+#include <exception>
+
+#include "app/placeholder_window.h"
+#include "doc/uitext.h"
+
+namespace {
+
+void ShowException(const char* text) {
+    MessageBoxA(nullptr, text, UiText("KOVA API權限申請服務").c_str(), MB_OK | MB_ICONERROR);
+}
+
+} // namespace
+
+int RunNormalMode() {
+    Shell& shell = TheShell();
+    PrepareFolders(shell);
+    CreateProcessObjects(shell);
+
+    // The windows run inside an exception frame; whatever escapes is shown and
+    // the clean-up below still runs.
+    try {
+        if (CreatePlaceholderWindow(UiWide("KOVA API權限申請暨環境使用驗證服務"))) {
+            MSG msg;
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+        }
+    } catch (const std::exception& e) {
+        ShowException(e.what());
+    } catch (...) {
+        ShowException("");
+    }
+
+    ReleaseProcessObjects(shell);
+    return 0;
+}

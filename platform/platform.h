@@ -1,0 +1,147 @@
+// The OS seam. platform/win32/ calls the real Win32 functions; platform/posix/
+// is our own small layer with the same meaning. Nothing else in the core
+// includes <windows.h>.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// 16-bit units, as the wide Win32 functions take them (wchar_t on Windows).
+typedef std::u16string WideString;
+
+const uint32_t kInfinite = 0xFFFFFFFFu;
+
+// ---- threads ---------------------------------------------------------------
+
+typedef unsigned (*ThreadProc)(void* arg);
+typedef void* ThreadHandle;
+
+// Started through the runtime library's thread-start routine (_beginthreadex on
+// Windows) so the runtime's per-thread data exists. Null on failure.
+ThreadHandle StartThread(ThreadProc proc, void* arg);
+// Waits without limit for the thread to end, then closes its handle.
+void JoinThread(ThreadHandle thread);
+
+void SleepMs(uint32_t ms);
+uint32_t CurrentThreadId();
+
+// ---- auto-reset event ------------------------------------------------------
+
+// Unnamed, auto-reset, initially not signalled. Move-only; closes on destruction.
+class AutoResetEvent {
+public:
+    AutoResetEvent() = default;
+    ~AutoResetEvent() { Close(); }
+    AutoResetEvent(AutoResetEvent&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+    AutoResetEvent& operator=(AutoResetEvent&& other) noexcept;
+    AutoResetEvent(const AutoResetEvent&) = delete;
+    AutoResetEvent& operator=(const AutoResetEvent&) = delete;
+
+    bool Create();              // closes any event held before; false on failure
+    void Close();
+    bool IsValid() const { return handle_ != nullptr; }
+    void Set();                 // no effect without an event
+    // True when signalled within `ms` (kInfinite waits without limit).
+    bool Wait(uint32_t ms);
+
+private:
+    void* handle_ = nullptr;
+};
+
+// ---- critical section ------------------------------------------------------
+
+// Re-entrant for the owning thread, like a Win32 CRITICAL_SECTION.
+class CriticalSection {
+public:
+    CriticalSection();
+    ~CriticalSection();
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+
+    void Enter();
+    bool TryEnter();
+    void Leave();
+    // True when the calling thread holds the section.
+    bool IsOwnedByCurrentThread() const;
+
+private:
+    alignas(8) unsigned char storage_[64];
+};
+
+// ---- interlocked counters --------------------------------------------------
+
+// Full-barrier increments and decrements; both return the new value.
+int32_t InterlockedIncrement32(volatile int32_t* value);
+int32_t InterlockedDecrement32(volatile int32_t* value);
+// Sets *value to `exchange` when it equals `comparand`; returns the old value.
+int32_t InterlockedCompareExchange32(volatile int32_t* value, int32_t exchange, int32_t comparand);
+int32_t InterlockedRead32(const volatile int32_t* value);
+
+// ---- clock -----------------------------------------------------------------
+
+// Milliseconds of the multimedia timer (timeGetTime); wraps after 49.7 days.
+uint32_t TimeMs();
+
+// Raises the system timer resolution to 1 ms while held, so timed waits wake on
+// time (the Windows default granularity is 15.6 ms). Counted: pair each call.
+void BeginFineTimer();
+void EndFineTimer();
+
+struct LocalTime {
+    int hour, minute, second;
+};
+LocalTime GetLocalTime();
+
+// ---- code pages ------------------------------------------------------------
+
+const unsigned kCodePageUtf8 = 65001;
+
+// The process's ANSI code page: GetACP on Windows; on Linux taken from the
+// locale's character set unless SetAnsiCodePage chose one.
+unsigned AnsiCodePage();
+// Linux only (Windows cannot change its ANSI code page): 950 or 65001.
+// Returns false when the code page is not supported.
+bool SetAnsiCodePage(unsigned codePage);
+
+// MultiByteToWideChar(codePage, 0) over `length` bytes; empty when nothing converts.
+WideString MultiByteToWide(unsigned codePage, const char* text, size_t length);
+// WideCharToMultiByte(codePage, 0); unmappable characters become the code
+// page's default character.
+std::string WideToMultiByte(unsigned codePage, const char16_t* text, size_t length);
+// Bytes from p to CharNextExA(codePage, p, 0); 0 at the terminating NUL.
+size_t CharNextLength(unsigned codePage, const char* p);
+
+// ---- environment, files and processes --------------------------------------
+
+// The variable's value read into a 260-unit buffer (MAX_PATH); empty when
+// unset, empty or longer than the buffer.
+WideString GetEnvironment(const char* name);
+
+// Full path of the running executable in the ANSI code page, at most 259 bytes.
+std::string ModulePath();
+
+// Creates one folder; false when it could not (including when it exists).
+bool CreateFolder(const WideString& path);
+// Deletes a folder with its whole content, silently (SHFileOperationW FO_DELETE
+// on Windows). False when anything stayed behind.
+bool DeleteFolderTree(const WideString& path);
+
+enum class CopyResult {
+    Copied,
+    Busy,    // the target is in use (sharing, lock or access violation): may pass
+    Failed,  // anything else: will not pass by waiting
+};
+// Copies `from` over `to`, replacing an existing file (CopyFileA, fail-if-exists off).
+CopyResult CopyFileOver(const std::string& from, const std::string& to);
+
+// Starts an executable without waiting for it (ShellExecuteExW, default verb,
+// SW_SHOW, inherited working directory). `parameters` null: no arguments.
+bool LaunchProcess(const WideString& path, const WideString* parameters);
+
+// Text for the debugger (OutputDebugStringA); standard error on Linux.
+void DebugOutput(const char* text);
+
+} // namespace platform
