@@ -1,0 +1,151 @@
+// kovaapp.exe as a process under Wine: restart mode and the folders of a
+// normal start, observed from outside as the update's three processes see them.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "winprocess.h"
+
+using namespace wintest;
+
+namespace {
+
+const wchar_t kTitle[] = L"KOVA API權限申請服務";
+const wchar_t kTarget[] = L"target.exe";
+
+class RestartProtocol : public testing::Test {
+protected:
+    void SetUp() override {
+        app = EnvPath("KOVAAPP_EXE");
+        holdopen = EnvPath("KOVA_HOLDOPEN_EXE");
+        ASSERT_FALSE(app.empty()) << "KOVAAPP_EXE not set";
+        ASSERT_TRUE(Exists(app));
+        KillProcessesNamed(kTarget);
+
+        wchar_t tmp[MAX_PATH] = {0};
+        GetTempPathW(MAX_PATH, tmp);
+        std::string name = testing::UnitTest::GetInstance()->current_test_info()->name();
+        work = std::wstring(tmp) + L"kova restart " + std::to_wstring(GetCurrentProcessId()) + L" " +
+               std::wstring(name.begin(), name.end());
+        RemoveTree(work);
+        ASSERT_TRUE(CreateDirectoryW(work.c_str(), nullptr));
+        folder = work + L"\\dir with spaces";
+        CreateDirectoryW(folder.c_str(), nullptr);
+        target = folder + L"\\" + kTarget;
+        ASSERT_TRUE(WriteWholeFile(target, "the installed version"));
+
+        // The processes started here (and theirs) see these folders.
+        temp = work + L"\\temp";
+        local = work + L"\\local";
+        CreateDirectoryW(temp.c_str(), nullptr);
+        CreateDirectoryW(local.c_str(), nullptr);
+        SetEnvironmentVariableW(L"TEMP", temp.c_str());
+        SetEnvironmentVariableW(L"LOCALAPPDATA", local.c_str());
+    }
+
+    void TearDown() override {
+        // A failed expectation must not leave a process (and its message box) behind.
+        for (DWORD pid : started) {
+            HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+            if (!h) continue;
+            if (WaitForSingleObject(h, 0) != WAIT_OBJECT_0) TerminateProcess(h, 1);
+            CloseHandle(h);
+        }
+        KillProcessesNamed(kTarget);
+        RemoveTree(work);
+    }
+
+    // Runs kovaapp.exe with `arguments` and returns its process.
+    PROCESS_INFORMATION Run(const std::wstring& arguments) {
+        PROCESS_INFORMATION pi = {};
+        EXPECT_TRUE(Start(app, arguments, &pi));
+        started.push_back(pi.dwProcessId);
+        return pi;
+    }
+
+    // The replaced target, started in normal mode, shows its window; close it.
+    void ExpectTargetStartedAndClose() {
+        DWORD pid = 0;
+        for (int i = 0; i < 500 && !pid; ++i) {
+            std::vector<DWORD> pids = ProcessesNamed(kTarget);
+            if (!pids.empty()) pid = pids[0];
+            else Sleep(20);
+        }
+        ASSERT_NE(0u, pid) << "the replaced executable was not started";
+        ASSERT_NE(nullptr, WaitWindow(pid, nullptr, 15000));
+        EXPECT_TRUE(CloseAndWait(pid, 15000));
+    }
+
+    std::wstring app, holdopen, work, folder, target, temp, local;
+    std::vector<DWORD> started;
+};
+
+TEST_F(RestartProtocol, TargetWithSpacesIsReplacedAndStarted) {
+    PROCESS_INFORMATION pi = Run(L"restart=" + target);
+    EXPECT_EQ(0, WaitExit(pi.hProcess, 20000));
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    EXPECT_EQ(ReadWholeFile(app), ReadWholeFile(target));
+    ExpectTargetStartedAndClose();
+}
+
+TEST_F(RestartProtocol, QuotedTargetFailsWithTheMessageAndTouchesNoFolder) {
+    const std::wstring kept = temp + L"\\KovaApp\\kept.txt";
+    CreateDirectoryW((temp + L"\\KovaApp").c_str(), nullptr);
+    ASSERT_TRUE(WriteWholeFile(kept, "left by an earlier run"));
+
+    PROCESS_INFORMATION pi = Run(L"restart=\"" + target + L"\"");
+    HWND box = WaitWindow(pi.dwProcessId, L"#32770", 20000);
+    ASSERT_NE(nullptr, box) << "no message box";
+    EXPECT_EQ(kTitle, WindowText(box));
+    EXPECT_TRUE(DialogShows(box, L"複製檔案失敗"));
+    PostMessageW(box, WM_COMMAND, IDOK, 0);  // its one OK button
+    EXPECT_EQ(0, WaitExit(pi.hProcess, 10000));
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+
+    EXPECT_EQ("the installed version", ReadWholeFile(target));
+    EXPECT_TRUE(Exists(kept));                        // the temporary folder was not emptied
+    EXPECT_FALSE(Exists(local + L"\\KovaApp"));       // nor the data folder made
+    EXPECT_TRUE(ProcessesNamed(kTarget).empty());
+}
+
+TEST_F(RestartProtocol, TargetLockedByTheExitingProcessIsReplacedOnceItEnds) {
+    ASSERT_FALSE(holdopen.empty());
+    ASSERT_TRUE(CopyFileW(holdopen.c_str(), target.c_str(), FALSE));
+    PROCESS_INFORMATION old = {};
+    ASSERT_TRUE(Start(target, L"1500", &old));
+    Sleep(200);
+    // The running executable really is locked: a single copy would fail here.
+    EXPECT_FALSE(CopyFileW(app.c_str(), target.c_str(), FALSE));
+
+    PROCESS_INFORMATION pi = Run(L"restart=" + target);
+    EXPECT_EQ(0, WaitExit(old.hProcess, 10000));
+    EXPECT_EQ(0, WaitExit(pi.hProcess, 20000));
+    EXPECT_EQ(nullptr, WaitWindow(pi.dwProcessId, L"#32770", 0)) << "reported a failed copy";
+    for (HANDLE h : {old.hThread, old.hProcess, pi.hThread, pi.hProcess}) CloseHandle(h);
+    EXPECT_EQ(ReadWholeFile(app), ReadWholeFile(target));
+    ExpectTargetStartedAndClose();
+}
+
+TEST_F(RestartProtocol, NormalStartEmptiesTheTemporaryFolderAndMakesTheDataFolder) {
+    const std::wstring tempApp = temp + L"\\KovaApp";
+    CreateDirectoryW(tempApp.c_str(), nullptr);
+    CreateDirectoryW((tempApp + L"\\nested").c_str(), nullptr);
+    ASSERT_TRUE(WriteWholeFile(tempApp + L"\\kovaapp.exe", "an old download"));
+    ASSERT_TRUE(WriteWholeFile(tempApp + L"\\nested\\x.bin", "x"));
+
+    PROCESS_INFORMATION pi = Run(L"");
+    ASSERT_NE(nullptr, WaitWindow(pi.dwProcessId, nullptr, 15000));
+    EXPECT_TRUE(Exists(tempApp));
+    EXPECT_TRUE(ListFolder(tempApp).empty());
+    EXPECT_TRUE(Exists(local + L"\\KovaApp"));
+    EXPECT_TRUE(CloseAndWait(pi.dwProcessId, 15000));
+    EXPECT_EQ(0, WaitExit(pi.hProcess, 5000));
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    // Nothing is written into the data folder.
+    EXPECT_TRUE(ListFolder(local + L"\\KovaApp").empty());
+}
+
+} // namespace
