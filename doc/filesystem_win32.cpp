@@ -1,0 +1,71 @@
+// Windows half of file access: paths in the ANSI code page become wide
+// strings for the wide C runtime functions, so any path the code page can
+// spell opens, whatever the file system's own short names are.
+#include <direct.h>
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <cwchar>
+
+#include "doc/encoding.h"
+#include "doc/stdio_filesystem.h"
+
+namespace {
+
+std::wstring WidePath(const std::string& path) {
+    platform::WideString w = AnsiToWide(path);
+    return std::wstring(w.begin(), w.end());
+}
+
+class Win32FileSystem : public StdioFileSystem {
+public:
+    File Open(const std::string& path, const char* mode) override {
+        if (path.empty() || !mode) return File();
+        bool exclusive = false;
+        std::string plain = PlainMode(mode, &exclusive);
+        std::wstring wideMode(plain.begin(), plain.end());
+        std::wstring widePath = WidePath(path);
+        if (widePath.empty()) return File();
+        if (!exclusive) return File(_wfopen(widePath.c_str(), wideMode.c_str()));
+        // The C runtime's fopen knows no 'x': create with O_EXCL, then wrap.
+        if (plain.empty() || plain[0] != 'w') return File();
+        int flags = _O_CREAT | _O_EXCL | (plain.find('+') != std::string::npos ? _O_RDWR : _O_WRONLY);
+        flags |= plain.find('t') != std::string::npos ? _O_TEXT : _O_BINARY;
+        int fd = _wopen(widePath.c_str(), flags, _S_IREAD | _S_IWRITE);
+        if (fd < 0) return File();
+        std::FILE* stream = _wfdopen(fd, wideMode.c_str());
+        if (!stream) {
+            _close(fd);
+            return File();
+        }
+        return File(stream);
+    }
+
+    bool Seek(File& file, int64_t offset, Origin origin) override {
+        return file.IsOpen() && _fseeki64(file.stream(), offset, origin) == 0;
+    }
+
+    int64_t Tell(File& file) override { return file.IsOpen() ? _ftelli64(file.stream()) : -1; }
+
+    bool Remove(const std::string& path) override {
+        std::wstring widePath = WidePath(path);
+        return !widePath.empty() && _wremove(widePath.c_str()) == 0;
+    }
+
+    std::string CurrentDirectory() override {
+        wchar_t buffer[261];
+        if (!_wgetcwd(buffer, 261)) return std::string();
+        size_t n = std::wcslen(buffer);
+        return WideToAnsi(platform::WideString(buffer, buffer + n));
+    }
+};
+
+} // namespace
+
+IFileSystem& IFileSystem::Instance() {
+    static Win32FileSystem instance;
+    return instance;
+}
