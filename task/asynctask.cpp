@@ -292,7 +292,8 @@ void TaskScheduler::Stop() {
     left.splice(left.end(), delayedTasks);
     delayedLock.Unlock();
     readyLock.Lock(kFile, __LINE__);
-    left.splice(left.end(), readyTasks);
+    for (task_ptr& task : readyTasks) left.push_back(std::move(task));
+    readyTasks.clear();
     readyLock.Unlock();
 
     for (task_ptr& task : left) {

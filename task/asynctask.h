@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <list>
 
 #include "platform/platform.h"
@@ -153,8 +154,8 @@ private:
     void WorkerLoop();
     void EndTask(AsyncTask* task);
 
-    std::list<task_ptr> delayedTasks;
-    std::list<task_ptr> readyTasks;
+    std::list<task_ptr> delayedTasks;   // sorted by `remaining`; entries leave from anywhere
+    std::deque<task_ptr> readyTasks;    // first in, first out; no allocation per entry
     CS_Lock delayedLock;
     CS_Lock readyLock;
     platform::AutoResetEvent timerEvent;

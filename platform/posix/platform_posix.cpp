@@ -65,7 +65,11 @@ void SleepMs(uint32_t ms) {
     }
 }
 
-uint32_t CurrentThreadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
+// Cached per thread: every critical-section entry asks for it.
+uint32_t CurrentThreadId() {
+    static thread_local uint32_t id = static_cast<uint32_t>(syscall(SYS_gettid));
+    return id;
+}
 
 // ---- auto-reset event ------------------------------------------------------
 
