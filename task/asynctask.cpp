@@ -180,21 +180,26 @@ void TaskScheduler::TimerLoop() {
         const uint32_t elapsed = platform::TimeMs() - lastTick;  // unsigned: wrap-around is harmless
         lastTick += elapsed;
         const int32_t elapsedMs = ClampToInt32(elapsed);
+        // References dropped here may be the last ones: they go after the lock
+        // is left, because a task's destructor takes the task's lock, which must
+        // never be taken under a queue lock.
+        std::vector<task_ptr> dropped;
         std::vector<AsyncTask*> releases;
         uint32_t wait = platform::kInfinite;
 
         delayedLock.Lock(kFile, __LINE__);
         for (auto it = delayedTasks.begin(); it != delayedTasks.end();) {
-            task_ptr task = *it;  // hold a reference while looking at it
+            AsyncTask* task = it->get();  // the list's own reference keeps it alive here
             uint8_t seen = AsyncTask::Waiting;
             // A task seen for the first time only becomes Ready: time that passed
             // before it was queued does not count. The exchange keeps a Cancel
             // that comes in between.
             if (!task->state.compare_exchange_strong(seen, AsyncTask::Ready)) {
                 if (seen == AsyncTask::Cancelled) {
+                    dropped.push_back(std::move(*it));
                     it = delayedTasks.erase(it);
                     task->scheduler = nullptr;
-                    if (task->autoRelease) releases.push_back(task.get());
+                    if (task->autoRelease) releases.push_back(task);
                     continue;
                 }
                 task->remaining = ClampToInt32(static_cast<int64_t>(task->remaining) - elapsedMs);
@@ -203,10 +208,11 @@ void TaskScheduler::TimerLoop() {
                 ++it;
                 continue;
             }
+            task_ptr entry = std::move(*it);
             it = delayedTasks.erase(it);
             task->lastTime = platform::TimeMs();
             readyLock.Lock(kFile, __LINE__);
-            readyTasks.push_back(task);
+            readyTasks.push_back(std::move(entry));
             readyLock.Unlock();
             workEvent.Set();
         }
@@ -220,6 +226,7 @@ void TaskScheduler::TimerLoop() {
         delayedLock.Unlock();
 
         for (AsyncTask* task : releases) task->Release();
+        dropped.clear();
         timerEvent.Wait(wait);
     }
 }
