@@ -28,7 +28,8 @@ struct ParseState {
     // The separator run Expect last walked and put back: from `runFrom`, the
     // first comma or other stop (`runToPure`), and with commas counted as
     // separators (`runToAll`, kNone until known). Enclosing levels retry the
-    // same position; they jump instead of walking it again.
+    // same position and array elements start inside a run of commas; both
+    // jump instead of walking the run again.
     size_t runFrom = kNone;
     size_t runToPure = kNone;
     size_t runToAll = kNone;
@@ -63,8 +64,12 @@ public:
         const bool commaSeparates = c != ',' && closing != ',';
         size_t p = start;
         size_t pureEnd = kNone;  // the first comma passed
-        const bool known = start == s.runFrom;
-        if (known) p = commaSeparates && s.runToAll != kNone ? s.runToAll : s.runToPure;
+        // Anywhere inside the known run the walk ends where it ended before.
+        const bool inPure = start >= s.runFrom && start < s.runToPure;
+        const bool inAll = s.runToAll != kNone && start >= s.runFrom && start < s.runToAll;
+        if (inPure) p = s.runToPure;
+        if (commaSeparates && inAll) p = s.runToAll;
+        const bool known = inPure || inAll || start == s.runFrom;
         for (;;) {
             size_t n = s.Len(p);
             if (n == 1) {
