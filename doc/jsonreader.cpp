@@ -4,9 +4,16 @@
 // nesting is limited (no stack overflow), and a scan that once ran into the
 // end of the text is not repeated from a later position by every enclosing
 // level (no quadratic time on unterminated strings and literals).
+//
+// Members are collected in a buffer per nesting level, reused across
+// siblings, and moved into their node with the exact capacity: no vector
+// doubling per object, and a peak of about twice the final tree at most.
 #include <cstring>
+#include <deque>
+#include <vector>
 
 #include "doc/encoding.h"
+#include "doc/jsonescape.h"
 #include "doc/xmlnode.h"
 
 namespace {
@@ -33,6 +40,9 @@ struct ParseState {
     size_t runFrom = kNone;
     size_t runToPure = kNone;
     size_t runToAll = kNone;
+    // One collecting buffer per reader level; a deque, so that opening a
+    // deeper level never moves the buffers of the open ones.
+    std::deque<std::vector<XMLNode>> levels;
 
     // Length of the character at `at`; 0 ends any scan. ASCII needs no call.
     size_t Len(size_t at) const {
@@ -42,17 +52,55 @@ struct ParseState {
     }
 };
 
+// Bytes a string scan passes without a second look: ASCII from 0x20 but the
+// quote and the backslash.
+struct PlainBytes {
+    bool table[256];
+    PlainBytes() : table() {
+        for (int b = 0x20; b < 0x80; ++b) table[b] = b != '"' && b != '\\';
+    }
+};
+const PlainBytes kPlain;
+inline bool IsPlain(unsigned char b) { return kPlain.table[b]; }
+
 bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == ','; }
 bool IsWordSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 int ClosingIndex(char closing) { return closing == ',' ? 0 : closing == '}' ? 1 : 2; }
 
+// A piece of the text: where a string's or literal's bytes are.
+struct Piece {
+    const char* data = nullptr;
+    size_t size = 0;
+    bool plain = false;  // known to hold no backslash: nothing to unescape
+};
+
+void Assign(ParseState& s, const Piece& piece, std::string& out) {
+    if (piece.plain) {
+        out.assign(piece.data, piece.size);
+    } else {
+        AssignUnescapedJSON(piece.data, piece.size, s.codePage, out);
+    }
+}
+
 class JSONReader {
 public:
-    JSONReader(ParseState& state, XMLNode& target) : s(state), target(target) {}
+    // Collects in the buffer of `level`; the members go to `target` when the
+    // reader ends, whether the parse succeeded or not.
+    JSONReader(ParseState& state, XMLNode& target, size_t level)
+        : s(state), level(level), out(Buffer(state, level)), target_(target) {}
+    ~JSONReader() {
+        std::vector<XMLNode>& children = target_.children;
+        children.reserve(children.size() + out.size());
+        for (XMLNode& node : out) children.push_back(std::move(node));
+        out.clear();
+    }
+    JSONReader(const JSONReader&) = delete;
+    JSONReader& operator=(const JSONReader&) = delete;
 
     ParseState& s;
-    XMLNode& target;
+    const size_t level;
+    std::vector<XMLNode>& out;  // the target's new children, in order
     char closing = ',';
 
     // Skips separators and consumes `c`. At the closing character it stops
@@ -105,7 +153,7 @@ public:
 
     // A quoted string, raw (escapes kept). A quote counts as escaped when an
     // odd number of one-byte backslashes stands right before it.
-    bool ReadString(std::string& out) {
+    bool ReadString(Piece& piece) {
         const size_t save = s.pos;
         if (!Expect('"')) return false;
         const size_t open = s.pos - 1;
@@ -115,7 +163,17 @@ public:
         }
         size_t p = s.pos;
         size_t backslashes = 0;
+        bool plain = true;
         for (;;) {
+            // ASCII fast path: nothing but quotes, backslashes, NUL and
+            // bytes of 0x80 and above needs a closer look.
+            const unsigned char* u = reinterpret_cast<const unsigned char*>(s.text);
+            if (IsPlain(u[p])) {
+                backslashes = 0;
+                do {
+                    ++p;
+                } while (IsPlain(u[p]));
+            }
             size_t n = s.Len(p);
             if (n == 0) {
                 s.stringFailFrom = open;
@@ -125,10 +183,13 @@ public:
             if (n == 1) {
                 char ch = s.text[p];
                 if (ch == '"' && backslashes % 2 == 0) {
-                    out.assign(s.text + open + 1, p - open - 1);
+                    piece.data = s.text + open + 1;
+                    piece.size = p - open - 1;
+                    piece.plain = plain;
                     s.pos = p + 1;
                     return true;
                 }
+                if (ch == '\\') plain = false;
                 backslashes = ch == '\\' ? backslashes + 1 : 0;
             } else {
                 backslashes = 0;
@@ -140,13 +201,15 @@ public:
     // An unquoted token up to ',' (consumed) or the closing character (not
     // consumed, and at least one byte must come before it); `out` is its
     // first white-space-delimited word.
-    bool ReadLiteral(std::string& out) {
+    bool ReadLiteral(Piece& piece) {
         const int memo = ClosingIndex(closing);
         const size_t start = s.pos;
         if (start >= s.literalFailFrom[memo]) return false;
         size_t p = start;
         size_t end;
+        const unsigned char* u = reinterpret_cast<const unsigned char*>(s.text);
         for (;;) {
+            while (u[p] >= 0x20 && u[p] < 0x80 && u[p] != ',' && u[p] != static_cast<unsigned char>(closing)) ++p;
             size_t n = s.Len(p);
             if (n == 0) {
                 s.literalFailFrom[memo] = start;
@@ -169,9 +232,19 @@ public:
         while (b < end && IsWordSpace(s.text[b])) ++b;
         size_t e = b;
         while (e < end && !IsWordSpace(s.text[e])) ++e;
-        out.assign(s.text + b, e - b);
+        piece.data = s.text + b;
+        piece.size = e - b;
+        piece.plain = false;
         return true;
     }
+
+private:
+    static std::vector<XMLNode>& Buffer(ParseState& state, size_t level) {
+        while (state.levels.size() <= level) state.levels.emplace_back();
+        return state.levels[level];
+    }
+
+    XMLNode& target_;
 
 };
 
@@ -191,6 +264,8 @@ private:
 
 bool ParseArray(JSONReader& r, const std::string& name);
 
+bool IsNull(const Piece& t) { return t.size == 4 && std::memcmp(t.data, "null", 4) == 0; }
+
 bool ParseObject(JSONReader& r) {
     ParseState& s = r.s;
     DepthGuard depth(s);
@@ -198,31 +273,33 @@ bool ParseObject(JSONReader& r) {
     if (!r.Expect('{')) return ParseArray(r, std::string());
     r.closing = '}';
     bool result = false;
-    std::string key;
-    std::string text;
+    Piece key;
+    Piece text;
     while (!s.aborted && r.ReadString(key) && r.Expect(':')) {
         XMLNode member;
-        member.name = UnescapeJSON(key);
+        Assign(s, key, member.name);
         result = true;
         const size_t mark = s.pos;
         if (r.Expect('{')) {
             s.pos = mark;
-            JSONReader inner(s, member);
-            ParseObject(inner);
-            r.target.children.push_back(std::move(member));
+            {
+                JSONReader inner(s, member, r.level + 1);
+                ParseObject(inner);
+            }
+            r.out.push_back(std::move(member));
         } else if (ParseArray(r, member.name)) {
             r.closing = '}';
         } else if (r.ReadString(text)) {
-            member.value = UnescapeJSON(text);
-            r.target.children.push_back(std::move(member));
+            Assign(s, text, member.value);
+            r.out.push_back(std::move(member));
         } else {
             if (!r.ReadLiteral(text)) {
                 result = false;
                 break;
             }
-            if (text != "null") {
-                member.value = UnescapeJSON(text);
-                r.target.children.push_back(std::move(member));
+            if (!IsNull(text)) {
+                Assign(s, text, member.value);
+                r.out.push_back(std::move(member));
             }
         }
         r.Expect(',');
@@ -236,26 +313,26 @@ bool ParseArray(JSONReader& r, const std::string& name) {
     DepthGuard depth(s);
     if (s.aborted || !r.Expect('[')) return false;
     r.closing = ']';
-    std::string text;
+    Piece text;
     while (!s.aborted) {
         XMLNode element;
         element.name = name;
         const size_t mark = s.pos;
         if (r.Expect('{')) {
             s.pos = mark;
-            JSONReader inner(s, element);
+            JSONReader inner(s, element, r.level + 1);
             ParseObject(inner);
         } else if (r.Expect('[')) {
             s.pos = mark;
-            JSONReader inner(s, element);
+            JSONReader inner(s, element, r.level + 1);
             ParseArray(inner, std::string());
         } else if (r.ReadString(text)) {
-            element.value = UnescapeJSON(text);
+            Assign(s, text, element.value);
         } else {
             if (!r.ReadLiteral(text)) break;
-            if (text != "null") element.value = UnescapeJSON(text);
+            if (!IsNull(text)) Assign(s, text, element.value);
         }
-        r.target.children.push_back(std::move(element));
+        r.out.push_back(std::move(element));
         r.Expect(',');
     }
     r.Expect(']');
@@ -268,6 +345,10 @@ bool ParseJSON(const std::string& text, XMLNode& root) {
     ParseState state;
     state.text = text.c_str();
     state.codePage = ProcessCodePage();
-    JSONReader reader(state, root);
-    return ParseObject(reader) && !state.aborted;
+    bool ok;
+    {
+        JSONReader reader(state, root, 0);
+        ok = ParseObject(reader);
+    }
+    return ok && !state.aborted;
 }

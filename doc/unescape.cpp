@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "doc/encoding.h"
+#include "doc/jsonescape.h"
 #include "doc/xmlnode.h"
 
 namespace {
@@ -40,13 +41,13 @@ const char kEscapeValues[] = "\\\"/\b\f\n\r\t";
 
 } // namespace
 
-std::string UnescapeJSON(const std::string& s) {
-    const unsigned codePage = ProcessCodePage();
+void AssignUnescapedJSON(const char* text, size_t size, unsigned codePage, std::string& out) {
+    if (!std::memchr(text, '\\', size)) {
+        out.assign(text, size);
+        return;
+    }
     const bool doubleByte = codePage != platform::kCodePageUtf8;
-    const char* text = s.c_str();
-    const size_t size = s.size();
-    if (!std::memchr(text, '\\', size)) return s;
-    std::string out;
+    out.clear();
     out.reserve(size);
     std::u16string units;
     platform::WideString wide;
@@ -59,7 +60,7 @@ std::string UnescapeJSON(const std::string& s) {
             size_t n = 1;
             if (doubleByte && static_cast<unsigned char>(c) >= 0x80) {
                 n = CharLength(codePage, text + i);
-                if (n == 0) n = 1;
+                if (n == 0 || n > size - i) n = 1;
             }
             out.append(text + i, n);
             i += n;
@@ -100,5 +101,10 @@ std::string UnescapeJSON(const std::string& s) {
             ++i;
         }
     }
+}
+
+std::string UnescapeJSON(const std::string& s) {
+    std::string out;
+    AssignUnescapedJSON(s.c_str(), s.size(), ProcessCodePage(), out);
     return out;
 }

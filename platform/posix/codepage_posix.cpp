@@ -1,11 +1,10 @@
 // Linux code pages with the results the Win32 calls give under Wine: code
 // page 950 from tables built once (iconv's CP950 corrected to the Windows
-// rules), UTF-8 through iconv (invalid input becomes U+FFFD), and
-// CharNextExA's double-byte stepping for code page 950.
+// rules), UTF-8 by hand with Windows' replacement rules, and CharNextExA's
+// double-byte stepping for code page 950.
 #include "platform/platform.h"
 
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
 #include <iconv.h>
 
@@ -43,35 +42,6 @@ const char* IconvName(unsigned codePage) {
     }
 }
 
-// One iconv conversion that stops at the first bad sequence; the caller
-// substitutes and resumes. Handles are per call: iconv_t is not thread safe.
-class Converter {
-public:
-    Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
-    ~Converter() {
-        if (ok()) iconv_close(cd_);
-    }
-    Converter(const Converter&) = delete;
-    Converter& operator=(const Converter&) = delete;
-    bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-    // Converts as much as it can; returns false at an invalid or incomplete sequence.
-    bool Run(const char*& in, size_t& inLeft, std::string& out) {
-        char buffer[1024];
-        while (inLeft > 0) {
-            char* o = buffer;
-            size_t oLeft = sizeof buffer;
-            char* i = const_cast<char*>(in);
-            size_t r = iconv(cd_, &i, &inLeft, &o, &oLeft);
-            out.append(buffer, sizeof buffer - oLeft);
-            in = i;
-            if (r == static_cast<size_t>(-1) && errno != E2BIG) return false;
-        }
-        return true;
-    }
-
-private:
-    iconv_t cd_;
-};
 
 // ---- code page 950, with Windows' tables ----------------------------------
 //
@@ -247,6 +217,39 @@ WideString Utf8ToWideLikeWindows(const unsigned char* p, size_t length) {
     return out;
 }
 
+// WideCharToMultiByte(CP_UTF8): a valid pair is one 4-byte sequence, a lone
+// surrogate becomes U+FFFD.
+std::string WideToUtf8LikeWindows(const char16_t* w, size_t length) {
+    std::string out;
+    out.reserve(length);
+    for (size_t i = 0; i < length; ++i) {
+        uint32_t u = w[i];
+        if (u >= 0xD800 && u <= 0xDFFF) {
+            if (u <= 0xDBFF && i + 1 < length && w[i + 1] >= 0xDC00 && w[i + 1] <= 0xDFFF) {
+                u = 0x10000 + ((u - 0xD800) << 10) + (w[++i] - 0xDC00);
+            } else {
+                u = 0xFFFD;
+            }
+        }
+        if (u < 0x80) {
+            out.push_back(static_cast<char>(u));
+        } else if (u < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (u >> 6)));
+            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        } else if (u < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (u >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (u >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((u >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((u >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 unsigned AnsiCodePage() {
@@ -275,24 +278,7 @@ std::string WideToMultiByte(unsigned codePage, const char16_t* text, size_t leng
     const char* name = IconvName(codePage);
     if (!text || length == 0 || !name) return std::string();
     if (codePage == 950) return WideToCp950(text, length);
-    std::string units(length * 2, '\0');
-    for (size_t k = 0; k < length; ++k) {
-        units[2 * k] = static_cast<char>(text[k] & 0xFF);
-        units[2 * k + 1] = static_cast<char>(text[k] >> 8);
-    }
-    Converter conv(name, "UTF-16LE");
-    if (!conv.ok()) return std::string();
-    std::string out;
-    const char* in = units.data();
-    size_t left = units.size();
-    while (!conv.Run(in, left, out)) {
-        // A lone surrogate: U+FFFD, one per unit.
-        out.append("\xEF\xBF\xBD");
-        size_t skip = left >= 2 ? 2 : left;
-        in += skip;
-        left -= skip;
-    }
-    return out;
+    return WideToUtf8LikeWindows(text, length);
 }
 
 size_t CharNextLength(unsigned codePage, const char* p) {
