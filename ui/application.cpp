@@ -1,0 +1,136 @@
+#include "ui/application.h"
+
+#include <objbase.h>
+
+#include <algorithm>
+
+#include "ui/dialogs.h"
+#include "ui/font.h"
+#include "ui/form.h"
+
+namespace ui {
+namespace {
+const wchar_t kClassName[] = L"KovaApplication";
+}
+
+Application& Application::Instance() {
+    static Application app;
+    return app;
+}
+
+HWND Application::Handle() {
+    if (hwnd_) return hwnd_;
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    // COM for the picture decoder, for the life of the GUI thread.
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    WNDCLASSW wc = {};
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, L"KOVA_ICON");
+    wc.lpszClassName = kClassName;
+    RegisterClassW(&wc);
+    // Never shown except while minimised: then it is the application's one
+    // taskbar entry, and restoring it brings the forms back.
+    hwnd_ = CreateWindowExW(WS_EX_APPWINDOW, kClassName, L"", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+                            GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
+                            nullptr, instance, nullptr);
+    return hwnd_;
+}
+
+void Application::SetTitle(const std::string& ansi) {
+    SetWindowTextW(Handle(), AnsiToWide(ansi).c_str());
+}
+
+void Application::Adopt(std::unique_ptr<Form> form) {
+    forms_.push_back(std::move(form));
+    Form* f = forms_.back().get();
+    if (f->OnCreate) Guarded([f] { f->OnCreate(*f); });
+}
+
+int Application::Run() {
+    Form* main = MainForm();
+    if (main && !main->Visible() && !terminated_) Guarded([main] { main->Show(); });
+    while (ProcessMessage()) {
+    }
+    return 0;
+}
+
+bool Application::ProcessMessage() {
+    // The ANSI loop: an ANSI edit box then receives a double-byte character as
+    // its two bytes, one WM_CHAR each, which the key filters rely on.
+    MSG msg;
+    BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    if (got == 0 || got == -1) {
+        terminated_ = true;
+        return false;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+    return true;
+}
+
+void Application::Terminate() {
+    if (terminated_) return;
+    terminated_ = true;
+    PostQuitMessage(0);
+}
+
+void Application::Minimize() {
+    if (minimized_) return;
+    minimized_ = true;
+    hiddenByMinimize_.clear();
+    for (auto& f : forms_) {
+        if (f->Visible()) {
+            hiddenByMinimize_.push_back(f.get());
+            ShowWindow(f->Handle(), SW_HIDE);
+        }
+    }
+    ShowWindow(Handle(), SW_SHOWMINNOACTIVE);
+}
+
+void Application::Restore() {
+    if (!minimized_) return;
+    minimized_ = false;
+    ShowWindow(Handle(), SW_HIDE);
+    for (Form* f : hiddenByMinimize_) ShowWindow(f->Handle(), SW_SHOWNA);
+    if (!hiddenByMinimize_.empty()) SetForegroundWindow(hiddenByMinimize_.back()->Handle());
+    hiddenByMinimize_.clear();
+}
+
+void Application::ShowException(const char* what) {
+    std::wstring title(256, L'\0');
+    int n = GetWindowTextW(Handle(), &title[0], static_cast<int>(title.size()));
+    title.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    MessageBoxW(nullptr, AnsiToWide(what ? what : "").c_str(), title.c_str(), MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+}
+
+void Application::DestroyForms() {
+    // Later forms first: a dialog may refer to the window that opened it.
+    while (!forms_.empty()) forms_.pop_back();
+}
+
+LRESULT CALLBACK Application::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    Application& app = Instance();
+    switch (message) {
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_RESTORE) {
+            Guarded([&app] { app.Restore(); });
+            return 0;
+        }
+        if ((wParam & 0xFFF0) == SC_CLOSE) {
+            Form* main = app.MainForm();
+            if (main) Guarded([main] { main->Close(); });
+            return 0;
+        }
+        break;
+    case WM_ACTIVATE:
+        // The taskbar entry clicked while minimised.
+        if (LOWORD(wParam) != WA_INACTIVE && app.minimized_ && !IsIconic(hwnd)) Guarded([&app] { app.Restore(); });
+        break;
+    default:
+        break;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+} // namespace ui

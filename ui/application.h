@@ -1,0 +1,81 @@
+// The application object: owns the forms, runs the message loop, minimises and
+// restores the whole application, and shows exceptions that reach the loop.
+#pragma once
+
+#include <windows.h>
+
+#include <exception>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ui {
+
+class Form;
+
+class Application {
+public:
+    static Application& Instance();
+
+    // The hidden window that owns every form and carries the taskbar title.
+    HWND Handle();
+    void SetTitle(const std::string& ansi);
+
+    // Creates a form owned by the application; the first one is the main form.
+    // Fires the form's OnCreate once it is fully constructed.
+    template <typename T, typename... Args>
+    T* CreateForm(Args&&... args) {
+        std::unique_ptr<T> form(new T(std::forward<Args>(args)...));
+        T* raw = form.get();
+        Adopt(std::move(form));
+        return raw;
+    }
+    Form* MainForm() const { return forms_.empty() ? nullptr : forms_.front().get(); }
+
+    // Shows the main form and dispatches messages until Terminate.
+    int Run();
+    void Terminate();
+    bool Terminated() const { return terminated_; }
+
+    // Hides every shown form behind one minimised taskbar entry; Restore (or the
+    // taskbar entry) brings them back.
+    void Minimize();
+    void Restore();
+    bool Minimized() const { return minimized_; }
+
+    // The standard exception box: the message's text under the application's title.
+    void ShowException(const char* what);
+
+    // One message: false when the loop should end (WM_QUIT).
+    bool ProcessMessage();
+
+    // Releases the forms (before the process's other objects go).
+    void DestroyForms();
+
+private:
+    Application() = default;
+    void Adopt(std::unique_ptr<Form> form);
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+    HWND hwnd_ = nullptr;
+    std::vector<std::unique_ptr<Form>> forms_;
+    std::vector<Form*> hiddenByMinimize_;
+    bool minimized_ = false;
+    bool terminated_ = false;
+};
+
+// Runs `f`, and shows any exception it throws in the standard box: exceptions
+// must not unwind through the system's window procedures.
+template <typename F>
+void Guarded(F&& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        Application::Instance().ShowException(e.what());
+    } catch (...) {
+        Application::Instance().ShowException("unknown exception");
+    }
+}
+
+} // namespace ui

@@ -1,0 +1,98 @@
+#include "ui/behaviour.h"
+
+#include <vector>
+
+#include "ui/dimpixels.h"
+#include "ui/gdi.h"
+
+namespace ui {
+
+void WindowDrag::Attach(Control& handle) {
+    handle.OnMouseDown = [this](Control&, MouseButton b, ShiftState s, int x, int y) { MouseDown(b, s, x, y); };
+    handle.OnMouseMove = [this](Control&, ShiftState s, int x, int y) { MouseMove(s, x, y); };
+    handle.OnMouseUp = [this](Control&, MouseButton, ShiftState, int, int) { MouseUp(); };
+}
+
+void WindowDrag::MouseDown(MouseButton, ShiftState shift, int x, int y) {
+    if (!(shift & ssLeft)) return;
+    anchor_.x = x;
+    anchor_.y = y;
+    if (mode_ == WithFlag) dragging_ = true;
+    form_.CaptureMouse();
+}
+
+void WindowDrag::MouseMove(ShiftState shift, int x, int y) {
+    bool active = mode_ == WithFlag ? dragging_ : (shift & ssLeft) != 0;
+    if (!active) return;
+    Point window;
+    window.x = form_.Left();
+    window.y = form_.Top();
+    Point pointer;
+    pointer.x = x;
+    pointer.y = y;
+    Point to = DragTarget(window, pointer, anchor_);
+    if (to.x != window.x || to.y != window.y) form_.SetPosition(to.x, to.y);
+}
+
+void WindowDrag::MouseUp() {
+    form_.ReleaseMouse();
+    dragging_ = false;
+}
+
+HBITMAP TakeDimmedSnapshot(HWND hwnd) {
+    WindowDC windowDc(hwnd);
+    if (!windowDc.Get()) return nullptr;
+    MemoryDC mem(windowDc.Get());
+    if (!mem.Get()) return nullptr;
+    RECT client = {};
+    GetClientRect(hwnd, &client);
+    Bitmap bitmap(CreateCompatibleBitmap(windowDc.Get(), client.right, client.bottom));
+    if (!bitmap) return nullptr;
+    bool copied = false;
+    {
+        ScopedSelect sel(mem.Get(), bitmap.Get());
+        copied = BitBlt(mem.Get(), 0, 0, client.right, client.bottom, windowDc.Get(), 0, 0, SRCCOPY) != FALSE;
+    }
+    if (copied) {
+        BITMAP info = {};
+        GetObjectW(bitmap.Get(), sizeof(info), &info);
+        size_t bytes = 0;
+        if (DibBufferBytes(info.bmWidth, info.bmHeight, 32, &bytes)) {
+            BITMAPINFO bi = {};
+            bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+            bi.bmiHeader.biWidth = info.bmWidth;
+            bi.bmiHeader.biHeight = info.bmHeight;  // positive: rows bottom-up
+            bi.bmiHeader.biPlanes = 1;
+            bi.bmiHeader.biBitCount = 32;
+            bi.bmiHeader.biCompression = BI_RGB;
+            std::vector<uint8_t> pixels(bytes);
+            // The bitmap must not be selected into a DC for GetDIBits/SetDIBits.
+            if (GetDIBits(mem.Get(), bitmap.Get(), 0, static_cast<UINT>(info.bmHeight), pixels.data(), &bi,
+                          DIB_RGB_COLORS)) {
+                HalvePixels(pixels.data(), bytes / 4);
+                SetDIBits(mem.Get(), bitmap.Get(), 0, static_cast<UINT>(info.bmHeight), pixels.data(), &bi,
+                          DIB_RGB_COLORS);
+            }
+        }
+    }
+    return bitmap.Release();
+}
+
+void DimOverlay::Dim() {
+    HBITMAP snapshot = TakeDimmedSnapshot(form_.Handle());
+    overlay_.SetPicture(snapshot ? Picture::FromBitmap(snapshot) : Picture());
+    background_.Hide();
+    for (WinControl* c : windowed_) c->Hide();
+    overlay_.Show();
+    form_.Invalidate();
+    form_.Repaint();
+}
+
+void DimOverlay::Undim() {
+    overlay_.Hide();
+    background_.Show();
+    for (WinControl* c : windowed_) c->Show();
+    form_.Invalidate();
+}
+
+} // namespace ui

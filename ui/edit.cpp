@@ -1,0 +1,162 @@
+#include "ui/edit.h"
+
+#include "ui/application.h"
+#include "ui/form.h"
+#include "ui/placeholder.h"
+
+namespace ui {
+
+Edit::Edit(Form& owner, int left, int top, int width, int height) : WinControl(owner) {
+    // No WS_TABSTOP and no tooltip: the hint is only the placeholder.
+    HWND hwnd = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | ES_LEFT, left, top, width,
+                                height, owner.Handle(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    Attach(hwnd);
+    brush_.Reset(CreateSolidBrush(back_));
+    font_ = CreateFontFor(spec_);
+    if (hwnd) {
+        SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
+        SendMessageW(hwnd, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(2, 2));
+        original_ = reinterpret_cast<WNDPROC>(
+            SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Edit::SubclassProc)));
+    }
+}
+
+Edit::~Edit() {
+    // The box's own procedure must see its WM_NCDESTROY, or its buffers leak.
+    if (Handle() && original_) SetWindowLongPtrA(Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original_));
+}
+
+std::string Edit::Text() const {
+    if (!Handle()) return std::string();
+    int n = GetWindowTextLengthA(Handle());
+    if (n <= 0) return std::string();
+    std::string text(static_cast<size_t>(n) + 1, '\0');
+    int got = GetWindowTextA(Handle(), &text[0], n + 1);
+    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return text;
+}
+
+void Edit::SetText(const std::string& ansi) {
+    if (Handle()) SetWindowTextA(Handle(), ansi.c_str());
+}
+
+void Edit::SetPasswordChar(char c) {
+    passwordChar_ = c;
+    if (!Handle()) return;
+    SendMessageA(Handle(), EM_SETPASSWORDCHAR, static_cast<unsigned char>(c), 0);
+    InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+void Edit::SetMaxLength(int n) {
+    maxLength_ = n < 0 ? 0 : n;
+    if (Handle()) SendMessageA(Handle(), EM_LIMITTEXT, static_cast<WPARAM>(maxLength_), 0);
+}
+
+void Edit::SetUpperCase(bool on) {
+    if (!Handle()) return;
+    LONG style = GetWindowLongW(Handle(), GWL_STYLE);
+    SetWindowLongW(Handle(), GWL_STYLE, on ? (style | ES_UPPERCASE) : (style & ~ES_UPPERCASE));
+}
+
+void Edit::SetTabStop(bool on) {
+    if (!Handle()) return;
+    LONG style = GetWindowLongW(Handle(), GWL_STYLE);
+    SetWindowLongW(Handle(), GWL_STYLE, on ? (style | WS_TABSTOP) : (style & ~WS_TABSTOP));
+}
+
+void Edit::SetFont(const FontSpec& spec) {
+    spec_ = spec;
+    font_ = CreateFontFor(spec_);
+    if (Handle()) SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), TRUE);
+}
+
+void Edit::SetFontColour(Colour c) {
+    spec_.colour = c;
+    if (Handle()) InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+void Edit::SetColour(Colour c) {
+    back_ = c;
+    brush_.Reset(CreateSolidBrush(c));
+    if (Handle()) InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+void Edit::GetSelection(int* start, int* end) const {
+    DWORD s = 0, e = 0;
+    if (Handle()) SendMessageA(Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&s), reinterpret_cast<LPARAM>(&e));
+    *start = static_cast<int>(s);
+    *end = static_cast<int>(e);
+}
+
+void Edit::SetSelection(int start, int end) {
+    if (Handle()) SendMessageA(Handle(), EM_SETSEL, static_cast<WPARAM>(start), static_cast<LPARAM>(end));
+}
+
+void Edit::ApplyPlaceholderRule(char maskWhenCleared) {
+    EditBoxState box;
+    box.text = Text();
+    box.textColour = spec_.colour;
+    box.passwordChar = passwordChar_;
+    if (!ui::ApplyPlaceholderRule(box, hint_, maskWhenCleared)) return;
+    SetPasswordChar(box.passwordChar);
+    SetFontColour(box.textColour);
+    SetText(box.text);
+}
+
+bool Edit::IsEmpty() const { return IsEmptyOrPlaceholder(Text(), hint_); }
+
+void Edit::Command(WORD code) {
+    if (code == EN_CHANGE && OnChange) OnChange(*this);
+}
+
+HBRUSH Edit::ControlColour(HDC dc) {
+    SetTextColor(dc, spec_.colour);
+    SetBkColor(dc, back_);
+    return brush_.Get();
+}
+
+LRESULT Edit::Process(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_SETFOCUS: {
+        LRESULT r = CallWindowProcA(original_, WinControl::Handle(), message, wParam, lParam);
+        if (OnEnter) Guarded([this] { OnEnter(*this); });
+        return r;
+    }
+    case WM_KILLFOCUS: {
+        LRESULT r = CallWindowProcA(original_, WinControl::Handle(), message, wParam, lParam);
+        if (OnExit) Guarded([this] { OnExit(*this); });
+        return r;
+    }
+    case WM_KEYDOWN:
+        if (OnKeyDown) {
+            uint16_t key = static_cast<uint16_t>(wParam);
+            ShiftState shift = 0;
+            if (GetKeyState(VK_SHIFT) < 0) shift |= ssShift;
+            if (GetKeyState(VK_CONTROL) < 0) shift |= ssCtrl;
+            if (GetKeyState(VK_MENU) < 0) shift |= ssAlt;
+            Guarded([&] { OnKeyDown(*this, key, shift); });
+            if (key == 0) return 0;
+            wParam = key;
+        }
+        break;
+    case WM_CHAR:
+        if (OnKeyPress) {
+            char key = static_cast<char>(static_cast<unsigned char>(wParam & 0xFF));
+            Guarded([&] { OnKeyPress(*this, key); });
+            if (key == 0) return 0;
+            wParam = static_cast<unsigned char>(key);
+        }
+        break;
+    default:
+        break;
+    }
+    return CallWindowProcA(original_, WinControl::Handle(), message, wParam, lParam);
+}
+
+LRESULT CALLBACK Edit::SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    Edit* edit = static_cast<Edit*>(WinControl::FromHandle(hwnd));
+    if (!edit || !edit->original_) return DefWindowProcA(hwnd, message, wParam, lParam);
+    return edit->Process(message, wParam, lParam);
+}
+
+} // namespace ui

@@ -1,0 +1,70 @@
+// A borderless single-line edit box (an ANSI window: texts in the process code
+// page, typed double-byte characters arrive as two key-press bytes).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "ui/events.h"
+#include "ui/font.h"
+#include "ui/wincontrol.h"
+
+namespace ui {
+
+class Edit : public WinControl {
+public:
+    Edit(Form& owner, int left, int top, int width, int height);
+    ~Edit() override;
+
+    std::string Text() const;
+    void SetText(const std::string& ansi);
+    // The placeholder; never shown as a tooltip.
+    const std::string& Hint() const { return hint_; }
+    void SetHint(const std::string& ansi) { hint_ = ansi; }
+    char PasswordChar() const { return passwordChar_; }
+    void SetPasswordChar(char c);  // 0: masking off
+    int MaxLength() const { return maxLength_; }
+    void SetMaxLength(int n);      // 0: no limit
+    void SetUpperCase(bool on);
+    void SetTabStop(bool on);
+    void SetFont(const FontSpec& spec);
+    Colour FontColour() const { return spec_.colour; }
+    void SetFontColour(Colour c);
+    void SetColour(Colour c);
+
+    // EM_GETSEL / EM_SETSEL, in bytes.
+    void GetSelection(int* start, int* end) const;
+    void SetSelection(int start, int end);
+
+    // The placeholder rule on this box; `maskWhenCleared` is the masking
+    // character to use once a placeholder is removed (0: none).
+    void ApplyPlaceholderRule(char maskWhenCleared);
+    // Empty, or showing its placeholder.
+    bool IsEmpty() const;
+
+    std::function<void(Edit& sender)> OnEnter;
+    std::function<void(Edit& sender)> OnExit;
+    std::function<void(Edit& sender)> OnChange;
+    // Set `key` to 0 to discard it.
+    std::function<void(Edit& sender, uint16_t& key, ShiftState shift)> OnKeyDown;
+    std::function<void(Edit& sender, char& key)> OnKeyPress;
+
+    void Command(WORD code) override;
+    HBRUSH ControlColour(HDC dc) override;
+
+private:
+    static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Process(UINT message, WPARAM wParam, LPARAM lParam);
+
+    WNDPROC original_ = nullptr;
+    std::string hint_;
+    char passwordChar_ = 0;
+    int maxLength_ = 0;
+    FontSpec spec_;
+    FontHandle font_;
+    Colour back_ = kEditBackColour;
+    Brush brush_;
+};
+
+} // namespace ui

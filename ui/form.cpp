@@ -1,0 +1,337 @@
+#include "ui/form.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include "ui/application.h"
+#include "ui/control.h"
+#include "ui/font.h"
+#include "ui/wincontrol.h"
+
+namespace ui {
+namespace {
+
+const wchar_t kClassName[] = L"KovaForm";
+
+ShiftState ShiftFrom(WPARAM keys) {
+    ShiftState s = 0;
+    if (keys & MK_SHIFT) s |= ssShift;
+    if (keys & MK_CONTROL) s |= ssCtrl;
+    if (GetKeyState(VK_MENU) < 0) s |= ssAlt;
+    if (keys & MK_LBUTTON) s |= ssLeft;
+    if (keys & MK_RBUTTON) s |= ssRight;
+    if (keys & MK_MBUTTON) s |= ssMiddle;
+    return s;
+}
+
+BOOL CALLBACK CollectEnabled(HWND w, LPARAM p) {
+    auto* list = reinterpret_cast<std::vector<HWND>*>(p);
+    if (IsWindowVisible(w) && IsWindowEnabled(w)) list->push_back(w);
+    return TRUE;
+}
+
+} // namespace
+
+Form::Form(int clientWidth, int clientHeight) : width_(clientWidth), height_(clientHeight) {
+    static bool registered = false;
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    if (!registered) {
+        WNDCLASSW wc = {};
+        wc.style = CS_DBLCLKS;
+        wc.lpfnWndProc = WindowProc;
+        wc.hInstance = instance;
+        wc.hIcon = LoadIconW(instance, L"KOVA_ICON");
+        wc.lpszClassName = kClassName;
+        registered = RegisterClassW(&wc) != 0;
+    }
+    brush_.Reset(CreateSolidBrush(colour_));
+    hwnd_ = CreateWindowExW(WS_EX_APPWINDOW, kClassName, L"",
+                            WS_POPUP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0,
+                            clientWidth, clientHeight, Application::Instance().Handle(), nullptr, instance, this);
+}
+
+Form::~Form() {
+    if (hwnd_) {
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+        DestroyWindow(hwnd_);
+    }
+}
+
+void Form::SetCaption(const std::string& ansi) { SetWindowTextW(hwnd_, AnsiToWide(ansi).c_str()); }
+
+std::string Form::Caption() const {
+    std::wstring text(512, L'\0');
+    int n = GetWindowTextW(hwnd_, &text[0], static_cast<int>(text.size()));
+    text.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return WideToAnsi(text);
+}
+
+void Form::SetColour(Colour c) {
+    colour_ = c;
+    brush_.Reset(CreateSolidBrush(c));
+    Invalidate();
+}
+
+int Form::Left() const {
+    RECT r = {};
+    GetWindowRect(hwnd_, &r);
+    return r.left;
+}
+
+int Form::Top() const {
+    RECT r = {};
+    GetWindowRect(hwnd_, &r);
+    return r.top;
+}
+
+void Form::SetPosition(int left, int top) {
+    SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void Form::SetShowInTaskbar(bool on) {
+    LONG ex = GetWindowLongW(hwnd_, GWL_EXSTYLE);
+    SetWindowLongW(hwnd_, GWL_EXSTYLE, on ? (ex | WS_EX_APPWINDOW) : (ex & ~WS_EX_APPWINDOW));
+}
+
+void Form::Show() {
+    if (Visible()) {
+        SetForegroundWindow(hwnd_);
+        return;
+    }
+    if (!placed_) {
+        placed_ = true;
+        Rect desktop;
+        desktop.width = GetSystemMetrics(SM_CXSCREEN);
+        desktop.height = GetSystemMetrics(SM_CYSCREEN);
+        Point p = CentreIn(desktop, width_, height_);
+        SetPosition(p.x, p.y);
+    }
+    if (OnShow) OnShow(*this);
+    ShowWindow(hwnd_, SW_SHOW);
+    SetForegroundWindow(hwnd_);
+    UpdateWindow(hwnd_);
+}
+
+void Form::Hide() {
+    if (pressed_) ReleaseMouse();
+    ShowWindow(hwnd_, SW_HIDE);
+}
+
+bool Form::Visible() const { return hwnd_ && (GetWindowLongW(hwnd_, GWL_STYLE) & WS_VISIBLE); }
+
+void Form::Close() {
+    if (modal_) {
+        SetModalResult(mrCancel);
+        return;
+    }
+    Hide();
+    if (OnClose) OnClose(*this);
+    if (Application::Instance().MainForm() == this) Application::Instance().Terminate();
+}
+
+void Form::SetModalResult(int result) { modalResult_ = result; }
+
+int Form::ShowModal() {
+    if (modal_ || Visible()) return mrNone;
+    // Every other enabled top-level window of this thread gets no input meanwhile.
+    std::vector<HWND> disabled;
+    EnumThreadWindows(GetCurrentThreadId(), CollectEnabled, reinterpret_cast<LPARAM>(&disabled));
+    HWND previous = GetActiveWindow();
+    for (HWND w : disabled) EnableWindow(w, FALSE);
+    modal_ = true;
+    modalResult_ = mrNone;
+    Show();
+    Application& app = Application::Instance();
+    while (modalResult_ == mrNone) {
+        if (!app.ProcessMessage()) {
+            PostQuitMessage(0);  // the outer loop ends too
+            if (modalResult_ == mrNone) modalResult_ = mrCancel;
+            break;
+        }
+    }
+    for (HWND w : disabled) EnableWindow(w, TRUE);
+    Hide();
+    modal_ = false;
+    if (previous && IsWindow(previous)) SetActiveWindow(previous);
+    return modalResult_;
+}
+
+void Form::CaptureMouse() { SetCapture(hwnd_); }
+
+void Form::ReleaseMouse() {
+    if (GetCapture() == hwnd_) ReleaseCapture();
+}
+
+void Form::Invalidate() { InvalidateRect(hwnd_, nullptr, FALSE); }
+
+void Form::Repaint() { UpdateWindow(hwnd_); }
+
+void Form::AddControl(Control* c) { controls_.push_back(c); }
+
+void Form::RemoveControl(Control* c) {
+    controls_.erase(std::remove(controls_.begin(), controls_.end(), c), controls_.end());
+    if (pressed_ == c) pressed_ = nullptr;
+}
+
+void Form::AddWinControl(WinControl* c) { winControls_.push_back(c); }
+
+void Form::RemoveWinControl(WinControl* c) {
+    winControls_.erase(std::remove(winControls_.begin(), winControls_.end(), c), winControls_.end());
+}
+
+void Form::UserMessage(UINT, WPARAM, LPARAM) {}
+
+Control* Form::ControlAt(int x, int y) const {
+    std::vector<Shape> shapes;
+    shapes.reserve(controls_.size());
+    for (Control* c : controls_) shapes.push_back(Shape{c->Bounds(), c->Visible()});
+    Point p;
+    p.x = x;
+    p.y = y;
+    int i = HitTopmost(shapes, p);
+    return i < 0 ? nullptr : controls_[static_cast<size_t>(i)];
+}
+
+void Form::Paint() {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(hwnd_, &ps);
+    // Composed off screen, then copied once: no flicker, and a snapshot of the
+    // window never catches a half-painted face.
+    MemoryDC mem(dc);
+    Bitmap buffer(CreateCompatibleBitmap(dc, width_, height_));
+    if (mem.Get() && buffer) {
+        ScopedSelect sel(mem.Get(), buffer.Get());
+        RECT all = ToRECT(0, 0, width_, height_);
+        FillRect(mem.Get(), &all, brush_.Get());
+        for (Control* c : controls_) {
+            if (c->Visible()) c->Paint(mem.Get());
+        }
+        BitBlt(dc, 0, 0, width_, height_, mem.Get(), 0, 0, SRCCOPY);
+    }
+    EndPaint(hwnd_, &ps);
+}
+
+void Form::MouseButtonEvent(UINT message, WPARAM wParam, LPARAM lParam) {
+    int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+    MouseButton button = MouseButton::Left;
+    bool down = false;
+    switch (message) {
+    case WM_LBUTTONDOWN: case WM_LBUTTONDBLCLK: down = true; break;
+    case WM_RBUTTONDOWN: case WM_RBUTTONDBLCLK: button = MouseButton::Right; down = true; break;
+    case WM_MBUTTONDOWN: case WM_MBUTTONDBLCLK: button = MouseButton::Middle; down = true; break;
+    case WM_RBUTTONUP: button = MouseButton::Right; break;
+    case WM_MBUTTONUP: button = MouseButton::Middle; break;
+    default: break;
+    }
+    ShiftState shift = ShiftFrom(wParam);
+    if (down) {
+        Control* target = pressed_ ? pressed_ : ControlAt(x, y);
+        if (!target) return;
+        if (!pressed_) {
+            pressed_ = target;
+            pressedLeft_ = false;
+            SetCapture(hwnd_);
+        }
+        if (button == MouseButton::Left) pressedLeft_ = true;
+        if (target->OnMouseDown) target->OnMouseDown(*target, button, shift, x - target->Left(), y - target->Top());
+        return;
+    }
+    Control* target = pressed_ ? pressed_ : ControlAt(x, y);
+    if (!target) return;
+    if (target->OnMouseUp) target->OnMouseUp(*target, button, shift, x - target->Left(), y - target->Top());
+    bool click = button == MouseButton::Left && pressed_ == target && pressedLeft_ && target->Visible() &&
+                 ControlAt(x, y) == target;
+    if (button == MouseButton::Left) pressedLeft_ = false;
+    if (!(shift & (ssLeft | ssRight | ssMiddle))) {
+        pressed_ = nullptr;
+        ReleaseMouse();
+    }
+    if (click && target->OnClick) target->OnClick(*target);
+}
+
+void Form::MouseMoveEvent(WPARAM wParam, LPARAM lParam) {
+    int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+    Control* target = pressed_ ? pressed_ : ControlAt(x, y);
+    if (target && target->OnMouseMove) target->OnMouseMove(*target, ShiftFrom(wParam), x - target->Left(), y - target->Top());
+}
+
+bool Form::SetCursorFor(HWND hit, LPARAM lParam) {
+    if (hit != hwnd_ || LOWORD(lParam) != HTCLIENT) return false;
+    POINT p;
+    GetCursorPos(&p);
+    ScreenToClient(hwnd_, &p);
+    Control* c = pressed_ ? pressed_ : ControlAt(p.x, p.y);
+    bool hand = c && c->GetCursor() == Cursor::HandPoint;
+    ::SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(hand ? IDC_HAND : IDC_ARROW)));
+    return true;
+}
+
+LRESULT Form::Process(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_PAINT:
+        Guarded([this] { Paint(); });
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_LBUTTONDOWN: case WM_LBUTTONDBLCLK: case WM_RBUTTONDOWN: case WM_RBUTTONDBLCLK:
+    case WM_MBUTTONDOWN: case WM_MBUTTONDBLCLK: case WM_LBUTTONUP: case WM_RBUTTONUP: case WM_MBUTTONUP:
+        Guarded([&] { MouseButtonEvent(message, wParam, lParam); });
+        return 0;
+    case WM_MOUSEMOVE:
+        Guarded([&] { MouseMoveEvent(wParam, lParam); });
+        return 0;
+    case WM_CAPTURECHANGED:
+        if (reinterpret_cast<HWND>(lParam) != hwnd_) {
+            pressed_ = nullptr;
+            pressedLeft_ = false;
+        }
+        return 0;
+    case WM_SETCURSOR:
+        if (SetCursorFor(reinterpret_cast<HWND>(wParam), lParam)) return TRUE;
+        break;
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORSTATIC: {
+        WinControl* c = WinControl::FromHandle(reinterpret_cast<HWND>(lParam));
+        HBRUSH b = c ? c->ControlColour(reinterpret_cast<HDC>(wParam)) : nullptr;
+        if (b) return reinterpret_cast<LRESULT>(b);
+        break;
+    }
+    case WM_COMMAND: {
+        WinControl* c = WinControl::FromHandle(reinterpret_cast<HWND>(lParam));
+        if (c) {
+            Guarded([&] { c->Command(HIWORD(wParam)); });
+            return 0;
+        }
+        break;
+    }
+    case WM_CLOSE:
+        Guarded([this] { Close(); });
+        return 0;
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+            Guarded([] { Application::Instance().Minimize(); });
+            return 0;
+        }
+        break;
+    default:
+        break;
+    }
+    LRESULT result = DefWindowProcW(hwnd_, message, wParam, lParam);
+    if (message >= WM_USER && message <= 0x7FFF) Guarded([&] { UserMessage(message, wParam, lParam); });
+    return result;
+}
+
+LRESULT CALLBACK Form::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* cs = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        Form* f = static_cast<Form*>(cs->lpCreateParams);
+        f->hwnd_ = hwnd;
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(f));
+    }
+    Form* form = reinterpret_cast<Form*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (!form) return DefWindowProcW(hwnd, message, wParam, lParam);
+    return form->Process(message, wParam, lParam);
+}
+
+} // namespace ui

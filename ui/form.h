@@ -1,0 +1,99 @@
+// A borderless top-level window whose face is painted by its non-windowed
+// controls, with windowed controls (edit boxes, grids) as child windows.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ui/gdi.h"
+#include "ui/placeholder.h"
+
+namespace ui {
+
+class Control;
+class WinControl;
+
+const int mrNone = 0, mrOk = 1, mrCancel = 2;
+
+class Form {
+public:
+    // Creates the window hidden, with this client size and no border.
+    Form(int clientWidth, int clientHeight);
+    virtual ~Form();
+    Form(const Form&) = delete;
+    Form& operator=(const Form&) = delete;
+
+    HWND Handle() const { return hwnd_; }
+
+    void SetCaption(const std::string& ansi);
+    std::string Caption() const;
+    void SetColour(Colour c);
+    int ClientWidth() const { return width_; }
+    int ClientHeight() const { return height_; }
+    int Left() const;
+    int Top() const;
+    void SetPosition(int left, int top);
+    // A taskbar button of its own (on by default; off for dialogs).
+    void SetShowInTaskbar(bool on);
+
+    // The first showing places the window at the desktop centre.
+    void Show();
+    void Hide();
+    bool Visible() const;
+    // Modal: ends the modal loop with mrCancel. Otherwise hides the window and
+    // fires OnClose; closing the application's main form ends the message loop.
+    void Close();
+
+    // Shows the window and keeps the other forms disabled until a modal result
+    // is set (or Close); hides it again and returns that result.
+    int ShowModal();
+    void SetModalResult(int result);
+    int ModalResult() const { return modalResult_; }
+    bool IsModal() const { return modal_; }
+
+    void CaptureMouse();
+    void ReleaseMouse();
+    void Invalidate();
+    // Paints what is invalid now, not at the next idle moment.
+    void Repaint();
+
+    std::function<void(Form& sender)> OnCreate;  // fired by Application::CreateForm
+    std::function<void(Form& sender)> OnShow;    // each time it goes from hidden to shown
+    std::function<void(Form& sender)> OnClose;
+
+    // Framework side, used by the controls.
+    void AddControl(Control* c);
+    void RemoveControl(Control* c);
+    void AddWinControl(WinControl* c);
+    void RemoveWinControl(WinControl* c);
+
+protected:
+    // Messages from WM_USER to 0x7FFF, after the standard handling.
+    virtual void UserMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Process(UINT message, WPARAM wParam, LPARAM lParam);
+    void Paint();
+    Control* ControlAt(int x, int y) const;
+    void MouseButtonEvent(UINT message, WPARAM wParam, LPARAM lParam);
+    void MouseMoveEvent(WPARAM wParam, LPARAM lParam);
+    bool SetCursorFor(HWND hit, LPARAM lParam);
+
+    HWND hwnd_ = nullptr;
+    int width_, height_;
+    Colour colour_ = MakeColour(0, 0, 128);
+    Brush brush_;
+    bool placed_ = false;
+    bool modal_ = false;
+    int modalResult_ = mrNone;
+    std::vector<Control*> controls_;
+    std::vector<WinControl*> winControls_;
+    Control* pressed_ = nullptr;  // receives moves and the release while a button is held
+    bool pressedLeft_ = false;
+};
+
+} // namespace ui
