@@ -1,0 +1,91 @@
+#include "net/bodyencoding.h"
+
+#include <cstdio>
+
+namespace net {
+
+namespace {
+
+const char kHex[] = "0123456789ABCDEF";
+
+void AppendPercent(std::string& out, unsigned char c) {
+    out.push_back('%');
+    out.push_back(kHex[c >> 4]);
+    out.push_back(kHex[c & 0x0F]);
+}
+
+bool Unreserved(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+           c == '.' || c == '~';
+}
+
+} // namespace
+
+std::string UrlEncode(const std::string& text, bool spaceAsPercent) {
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (Unreserved(c)) {
+            out.push_back(static_cast<char>(c));
+        } else if (c == ' ' && !spaceAsPercent) {
+            out.push_back('+');
+        } else {
+            AppendPercent(out, c);
+        }
+    }
+    return out;
+}
+
+std::string QuoteSafe(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\r' || c == '\n') {
+            AppendPercent(out, c);
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out;
+}
+
+std::string JsonEscape(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20) {
+                out += "\\u00";
+                out.push_back(kHex[c >> 4]);
+                out.push_back(kHex[c & 0x0F]);
+            } else {
+                out.push_back(static_cast<char>(c));
+            }
+        }
+    }
+    return out;
+}
+
+std::string SpoolFileName(uint32_t counter) {
+    char name[32];
+    std::snprintf(name, sizeof name, "http_post_%02u.body", static_cast<unsigned>(counter % 10));
+    return name;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    const char last = folder.back();
+    if (last == '\\' || last == '/') return folder + name;
+    const char separator = folder.find('\\') != std::string::npos ? '\\' : '/';
+    return folder + separator + name;
+}
+
+} // namespace net

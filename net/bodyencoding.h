@@ -1,0 +1,31 @@
+// The text encodings of request bodies, separate from HTTPRequest so that
+// they can be checked byte for byte.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace net {
+
+// Letters, digits and "-_.~" stay; a space becomes "+" (or "%20" with
+// `spaceAsPercent`); every other byte becomes "%XX" in upper-case hex. Bytes
+// are taken as stored, with no change of character encoding.
+std::string UrlEncode(const std::string& text, bool spaceAsPercent = false);
+
+// A form-data name or file name as it goes between double quotes: '"', CR and
+// LF are percent-encoded (as browsers do), so no text can end the quoted
+// value or start a header line of its own.
+std::string QuoteSafe(const std::string& text);
+
+// A text as the inside of a JSON string: quote, backslash and control bytes
+// escaped; bytes 0x80 and above pass unchanged (they are UTF-8 already).
+std::string JsonEscape(const std::string& text);
+
+// "http_post_%02d.body" for the counter value modulo 10.
+std::string SpoolFileName(uint32_t counter);
+
+// `folder` joined with `name`, with the separator the folder already uses
+// ("\" when it holds one, else "/").
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+} // namespace net

@@ -1,0 +1,194 @@
+// The exchange with libcurl, reproducing on the wire what the WinInet build
+// sends: the same headers and single accept type, HTTP/1.1, no proxy, TLS
+// verification, redirects followed (never from https to http), and time limits
+// like WinInet's defaults, which curl does not have by itself.
+#include <curl/curl.h>
+
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+#include "doc/filesystem.h"
+#include "net/exchange.h"
+#include "net/exchange_curl.h"
+#include "net/exchangesteps.h"
+#include "net/httpconnection.h"
+#include "task/cslock.h"
+
+namespace net {
+
+namespace {
+
+const char kAgent[] = "Mozilla/4.0 (Compatible; MSIE 6.0;)";
+const long kConnectTimeoutSeconds = 60;
+const long kStallSeconds = 30;
+const long kMaxRedirects = 10;
+
+CS_Lock& TrustLock() {
+    static CS_Lock lock(0);
+    return lock;
+}
+std::string& TrustFile() {
+    static std::string path;
+    return path;
+}
+
+void GlobalInit() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct EasyDeleter {
+    void operator()(CURL* c) const { curl_easy_cleanup(c); }
+};
+struct ListDeleter {
+    void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+};
+typedef std::unique_ptr<CURL, EasyDeleter> EasyHandle;
+typedef std::unique_ptr<curl_slist, ListDeleter> HeaderList;
+
+struct Transfer {
+    HTTPConnection* connection;
+    HTTPRequest* request;
+    CURL* easy;
+    AnswerBuffer* answer;
+    File* spool;
+    int64_t spoolSize;
+    int64_t sent;
+};
+
+size_t ReadSpool(char* buffer, size_t size, size_t count, void* user) {
+    Transfer* t = static_cast<Transfer*>(user);
+    const size_t room = size * count;
+    if (ExchangesAborted()) return CURL_READFUNC_ABORT;
+    const size_t n = IFileSystem::Instance().Read(*t->spool, buffer, room);
+    if (n > 0) {
+        t->sent += static_cast<int64_t>(n);
+        t->connection->OnUploadProgress(t->request, t->sent, t->spoolSize);
+    }
+    return n;
+}
+
+size_t WriteAnswer(char* data, size_t size, size_t count, void* user) {
+    Transfer* t = static_cast<Transfer*>(user);
+    const size_t n = size * count;
+    curl_off_t declared = -1;
+    curl_easy_getinfo(t->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared);
+    if (!t->answer->Admits(declared) || !t->answer->Append(data, n)) return 0;  // past the cap: fails
+    t->connection->OnDownloadProgress(t->request, static_cast<int64_t>(t->answer->size()),
+                                      declared > 0 ? static_cast<int64_t>(declared) : 0);
+    return n;
+}
+
+// Shut-down aborts through here; curl calls it about once a second even
+// while a transfer stalls.
+int Progress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) { return ExchangesAborted() ? 1 : 0; }
+
+} // namespace
+
+void SetTrustAnchorsFile(const std::string& path) {
+    CS_Guard guard(TrustLock(), __FILE__, __LINE__);
+    TrustFile() = path;
+}
+
+void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
+    const std::string headers = RequestHeaders(request);
+    UrlParts parts;
+    if (!SplitUrl(request.GetUrl(), &parts)) return FinishExchange(connection, request, false, 0);
+    GlobalInit();
+    EasyHandle easy(curl_easy_init());
+    if (!easy) return FinishExchange(connection, request, false, 0);
+    CURL* c = easy.get();
+
+    const bool get = SendsAsGet(request);
+    const std::string target =
+        parts.scheme + parts.host + ":" + std::to_string(parts.port) + ObjectWithQuery(request, parts);
+    AnswerBuffer answer(request);
+    File spool;
+    Transfer transfer{&connection, &request, c, &answer, &spool, 0, 0};
+
+    // Header lines one by one; "Expect:" suppresses curl's 100-continue,
+    // which WinInet never sends.
+    HeaderList list;
+    size_t start = 0;
+    while (start < headers.size()) {
+        size_t end = headers.find("\r\n", start);
+        if (end == std::string::npos) end = headers.size();
+        if (end > start) list.reset(curl_slist_append(list.release(), headers.substr(start, end - start).c_str()));
+        start = end + 2;
+    }
+    list.reset(curl_slist_append(list.release(), "Expect:"));
+
+    curl_easy_setopt(c, CURLOPT_URL, target.c_str());
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_PROXY, "");  // direct, whatever the environment says
+    curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(c, CURLOPT_USERAGENT, kAgent);
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, list.get());
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(c, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, parts.secure ? "https" : "http,https");
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    {
+        CS_Guard guard(TrustLock(), __FILE__, __LINE__);
+        if (!TrustFile().empty()) {
+            curl_easy_setopt(c, CURLOPT_CAINFO, TrustFile().c_str());
+            curl_easy_setopt(c, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
+        }
+    }
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, WriteAnswer);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, Progress);
+
+    if (get) {
+        curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
+    } else {
+        curl_easy_setopt(c, CURLOPT_POST, 1L);
+        IFileSystem& fs = IFileSystem::Instance();
+        const std::vector<char>& body = request.GetBody();
+        if (!request.GetSpoolPath().empty()) {
+            spool = fs.Open(request.GetSpoolPath(), "rb");
+            int64_t size = -1;
+            if (spool.IsOpen() && fs.Seek(spool, 0, IFileSystem::kEnd)) size = fs.Tell(spool);
+            if (size >= 0 && fs.Seek(spool, 0, IFileSystem::kBegin)) {
+                transfer.spoolSize = size;
+                curl_easy_setopt(c, CURLOPT_READFUNCTION, ReadSpool);
+                curl_easy_setopt(c, CURLOPT_READDATA, &transfer);
+                curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(size));
+            } else {
+                spool.Close();
+                curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, 0L);  // sent without a body
+                curl_easy_setopt(c, CURLOPT_POSTFIELDS, "");
+            }
+        } else {
+            curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+            curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.empty() ? "" : body.data());
+        }
+    }
+
+    const uint32_t started = platform::TimeMs();
+    const CURLcode result = curl_easy_perform(c);
+    spool.Close();
+    long status = 0;
+    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    char* type = nullptr;
+    curl_easy_getinfo(c, CURLINFO_CONTENT_TYPE, &type);
+    const std::string contentType = FitHeader(type ? type : "");
+    // As WinInet reports it: 0 when no answer arrived.
+    const uint32_t elapsed = status != 0 ? platform::TimeMs() - started : 0;
+
+    // A transfer cut short (closed mid-answer, stalled, past the cap,
+    // aborted) is a failure with the status it had, never a short success.
+    const bool ok = result == CURLE_OK && status != 0;
+    if (ok) StoreAnswer(connection, request, static_cast<int>(status), contentType, answer);
+    WriteTimingLine(request.GetUrl(), elapsed);
+    easy.reset();
+    FinishExchange(connection, request, ok, static_cast<int>(status));
+}
+
+} // namespace net

@@ -1,0 +1,180 @@
+// The exchange with WinInet: blocking calls on the worker thread, the
+// system's proxy-less direct access, its default time limits and redirects,
+// TLS verified against the system's store (never add the IGNORE_CERT_* flags:
+// the body carries the customer's certificate and its password).
+#include <windows.h>
+#include <wininet.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "doc/filesystem.h"
+#include "net/exchange.h"
+#include "net/exchangesteps.h"
+#include "net/httpconnection.h"
+
+namespace net {
+
+namespace {
+
+const char kAgent[] = "Mozilla/4.0 (Compatible; MSIE 6.0;)";
+const DWORD kBlock = 1024;
+
+// Move-only; closes on destruction.
+class InetHandle {
+public:
+    InetHandle() = default;
+    explicit InetHandle(HINTERNET h) : h_(h) {}
+    ~InetHandle() { Close(); }
+    InetHandle(InetHandle&& other) noexcept : h_(other.h_) { other.h_ = nullptr; }
+    InetHandle& operator=(InetHandle&& other) noexcept {
+        if (this != &other) {
+            Close();
+            h_ = other.h_;
+            other.h_ = nullptr;
+        }
+        return *this;
+    }
+    InetHandle(const InetHandle&) = delete;
+    InetHandle& operator=(const InetHandle&) = delete;
+
+    HINTERNET get() const { return h_; }
+    explicit operator bool() const { return h_ != nullptr; }
+    void Close() {
+        if (h_) InternetCloseHandle(h_);
+        h_ = nullptr;
+    }
+
+private:
+    HINTERNET h_ = nullptr;
+};
+
+// One header into a zeroed 128-byte buffer; empty when absent or too long.
+std::string QueryHeader(HINTERNET request, DWORD what) {
+    char buffer[kHeaderBuffer] = {};
+    DWORD length = sizeof buffer;
+    if (!HttpQueryInfoA(request, what, buffer, &length, nullptr)) return std::string();
+    buffer[sizeof buffer - 1] = '\0';
+    return buffer;
+}
+
+int64_t QueryNumber(HINTERNET request, DWORD what) {
+    const std::string text = QueryHeader(request, what);
+    if (text.empty()) return 0;
+    char* end = nullptr;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    return value > 0 ? value : 0;
+}
+
+// Streams the open spool file in 1024-byte blocks; false when a write failed.
+bool Upload(HTTPConnection& connection, HTTPRequest& request, HINTERNET handle, File& spool, int64_t total) {
+    IFileSystem& fs = IFileSystem::Instance();
+    char block[kBlock];
+    int64_t sent = 0;
+    for (;;) {
+        if (ExchangesAborted()) return false;
+        const size_t n = fs.Read(spool, block, sizeof block);
+        if (n == 0) return true;
+        size_t done = 0;
+        while (done < n) {
+            DWORD written = 0;
+            if (!InternetWriteFile(handle, block + done, static_cast<DWORD>(n - done), &written)) {
+                if (GetLastError() != ERROR_IO_PENDING) return false;
+            }
+            if (written == 0 && GetLastError() != ERROR_IO_PENDING) return false;
+            done += written;
+        }
+        sent += static_cast<int64_t>(n);
+        connection.OnUploadProgress(&request, sent, total);
+        if (n < sizeof block) return true;
+    }
+}
+
+} // namespace
+
+void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
+    std::string headers = RequestHeaders(request);
+    UrlParts parts;
+    if (!SplitUrl(request.GetUrl(), &parts)) return FinishExchange(connection, request, false, 0);
+    const DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | (parts.secure ? INTERNET_FLAG_SECURE : 0);
+
+    InetHandle internet(InternetOpenA(kAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    if (!internet) return FinishExchange(connection, request, false, 0);
+    InetHandle session(InternetConnectA(internet.get(), parts.host.c_str(), static_cast<INTERNET_PORT>(parts.port), "",
+                                        "", INTERNET_SERVICE_HTTP, 0, 1));
+    if (!session) return FinishExchange(connection, request, false, 0);
+
+    const bool get = SendsAsGet(request);
+    const std::string object = ObjectWithQuery(request, parts);
+    IFileSystem& fs = IFileSystem::Instance();
+    File spool;
+    int64_t spoolSize = 0;
+    if (!get && !request.GetSpoolPath().empty()) {
+        spool = fs.Open(request.GetSpoolPath(), "rb");
+        if (spool.IsOpen() && fs.Seek(spool, 0, IFileSystem::kEnd)) spoolSize = fs.Tell(spool);
+        if (spoolSize < 0 || spoolSize > MAXDWORD || !fs.Seek(spool, 0, IFileSystem::kBegin)) spool.Close();
+    }
+
+    const uint32_t started = platform::TimeMs();
+    const char* accept[] = {"*/*", nullptr};
+    InetHandle handle(HttpOpenRequestA(session.get(), get ? "GET" : "POST", object.c_str(), "HTTP/1.1", nullptr,
+                                       accept, flags, 1));
+    if (!handle) return FinishExchange(connection, request, false, 0);
+
+    bool sent;
+    if (spool.IsOpen()) {
+        INTERNET_BUFFERSA buffers = {};
+        buffers.dwStructSize = sizeof buffers;
+        buffers.lpcszHeader = headers.c_str();
+        buffers.dwHeadersLength = static_cast<DWORD>(headers.size());
+        buffers.dwHeadersTotal = static_cast<DWORD>(headers.size());
+        buffers.dwBufferTotal = static_cast<DWORD>(spoolSize);
+        sent = HttpSendRequestExA(handle.get(), &buffers, nullptr, HSR_INITIATE, 1) != FALSE;
+        if (sent) sent = Upload(connection, request, handle.get(), spool, spoolSize);
+        spool.Close();
+        if (sent) sent = HttpEndRequestA(handle.get(), nullptr, HSR_SYNC, 1) != FALSE;
+    } else {
+        const std::vector<char>& body = request.GetBody();
+        const bool withBody = !get && request.GetSpoolPath().empty() && !body.empty();
+        sent = HttpSendRequestA(handle.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
+                                withBody ? const_cast<char*>(body.data()) : nullptr,
+                                withBody ? static_cast<DWORD>(body.size()) : 0) != FALSE;
+    }
+
+    bool ok = false;
+    int status = 0;
+    uint32_t elapsed = 0;
+    if (sent) {
+        const int64_t contentLength = QueryNumber(handle.get(), HTTP_QUERY_CONTENT_LENGTH);
+        status = static_cast<int>(QueryNumber(handle.get(), HTTP_QUERY_STATUS_CODE));
+        AnswerBuffer answer(request);
+        ok = answer.Admits(contentLength);
+        char block[kBlock];
+        while (ok) {
+            if (ExchangesAborted()) {
+                ok = false;
+                break;
+            }
+            DWORD got = 0;
+            if (!InternetReadFile(handle.get(), block, sizeof block, &got)) {
+                ok = false;  // the connection broke mid-answer
+                break;
+            }
+            if (got == 0) break;
+            if (!answer.Append(block, got)) ok = false;
+            connection.OnDownloadProgress(&request, static_cast<int64_t>(answer.size()), contentLength);
+        }
+        // A declared length not reached means the answer was cut short.
+        if (ok && contentLength > 0 && static_cast<int64_t>(answer.size()) != contentLength) ok = false;
+        elapsed = platform::TimeMs() - started;
+        if (ok) StoreAnswer(connection, request, status, FitHeader(QueryHeader(handle.get(), HTTP_QUERY_CONTENT_TYPE)),
+                            answer);
+    }
+    handle.Close();
+    WriteTimingLine(request.GetUrl(), elapsed);
+    session.Close();
+    internet.Close();
+    FinishExchange(connection, request, ok && status != 0, status);
+}
+
+} // namespace net

@@ -1,0 +1,136 @@
+#include "net/exchangesteps.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+
+#include "net/exchange.h"
+#include "net/httpconnection.h"
+#include "platform/platform.h"
+
+namespace net {
+
+namespace {
+std::atomic<bool> g_aborted{false};
+}
+
+void AbortOpenExchanges() { g_aborted.store(true); }
+bool ExchangesAborted() { return g_aborted.load(); }
+void ResetAbortForTests() { g_aborted.store(false); }
+
+bool SplitUrl(const std::string& url, UrlParts* parts) {
+    UrlParts p;
+    if (url.compare(0, 7, "http://") == 0) {
+        p.scheme = "http://";
+        p.port = 80;
+    } else if (url.compare(0, 8, "https://") == 0) {
+        p.scheme = "https://";
+        p.port = 443;
+        p.secure = true;
+    } else {
+        return false;
+    }
+    const size_t hostStart = p.scheme.size();
+    const size_t pathStart = url.find('/', hostStart);
+    if (pathStart == std::string::npos) return false;
+    const size_t colon = url.find(':', hostStart);
+    if (colon != std::string::npos && colon < pathStart) {
+        p.host = url.substr(hostStart, colon - hostStart);
+        // Digits only, at full width: "%d" would take "+80", "80x" or wrap
+        // a long number into some other port.
+        const std::string digits = url.substr(colon + 1, pathStart - colon - 1);
+        if (digits.empty() || digits.size() > 5) return false;
+        int port = 0;
+        for (char c : digits) {
+            if (c < '0' || c > '9') return false;
+            port = port * 10 + (c - '0');
+        }
+        if (port < 1 || port > 65535) return false;
+        p.port = port;
+    } else {
+        p.host = url.substr(hostStart, pathStart - hostStart);
+    }
+    if (p.host.empty()) return false;
+    p.object = url.substr(pathStart);
+    *parts = p;
+    return true;
+}
+
+std::string RequestHeaders(HTTPRequest& request) {
+    std::string headers = "Content-Type: " + request.GetContentType() + "\r\n";
+    if (!request.GetExtraHeaders().empty()) headers += request.GetExtraHeaders() + "\r\n";
+    return headers;
+}
+
+bool SendsAsGet(HTTPRequest& request) {
+    request.GetBody();  // a multipart body clears useGet
+    return request.GetUseGet();
+}
+
+std::string ObjectWithQuery(HTTPRequest& request, const UrlParts& parts) {
+    std::string object = parts.object;
+    if (SendsAsGet(request)) {
+        const std::vector<char>& body = request.GetBody();
+        if (!body.empty()) object += "?" + std::string(body.begin(), body.end());
+    }
+    return object;
+}
+
+AnswerBuffer::AnswerBuffer(const HTTPRequest& request)
+    : cap_(request.GetBinaryResult() ? kBinaryAnswerCap : kTextAnswerCap) {}
+
+bool AnswerBuffer::Append(const void* data, size_t length) {
+    if (overflowed_ || length > cap_ - data_.size()) {
+        overflowed_ = true;
+        return false;
+    }
+    const char* bytes = static_cast<const char*>(data);
+    data_.insert(data_.end(), bytes, bytes + length);
+    return true;
+}
+
+bool AnswerBuffer::Admits(int64_t contentLength) const {
+    return contentLength <= static_cast<int64_t>(cap_);
+}
+
+void StoreAnswer(HTTPConnection& connection, HTTPRequest& request, int statusCode, const std::string& contentType,
+                 const AnswerBuffer& answer) {
+    const std::vector<char>& data = answer.data();
+    if (statusCode == 200) {
+        if (request.GetBinaryResult() || contentType.compare(0, 4, "text") != 0) {
+            if (!data.empty()) connection.OnData(&request, data.data(), static_cast<int>(data.size()));
+        } else {
+            std::vector<char> text(data);
+            text.push_back('\0');
+            connection.OnText(&request, text.data());
+        }
+        return;
+    }
+    char status[32];
+    std::snprintf(status, sizeof status, "\nStatus Code %d\n", statusCode);
+    std::string message = "URL: " + request.GetUrl() + status;
+    if (!data.empty()) message += std::string(data.begin(), data.end()) + "\n";
+    platform::DebugOutput(message.c_str());
+}
+
+void WriteTimingLine(const std::string& url, uint32_t elapsedMs) {
+    const platform::LocalTime t = platform::GetLocalTime();
+    std::printf("[%02d:%02d:%02d] url=%s elasped=%dms\n", t.hour, t.minute, t.second, url.c_str(),
+                static_cast<int>(elapsedMs));
+    std::fflush(stdout);
+}
+
+void FinishExchange(HTTPConnection& connection, HTTPRequest& request, bool ok, int statusCode) {
+    // The URL is copied first: completion may drop the last reference.
+    const std::string url = request.GetUrl();
+    if (ok && statusCode == 200) {
+        connection.OnComplete(&request, HTTPRequest::kDone, 200);
+        return;
+    }
+    connection.OnComplete(&request, HTTPRequest::kFailed, statusCode);
+    platform::DebugOutput(("HTTPRequest fail! URL: " + url + "\n").c_str());
+}
+
+std::string FitHeader(const std::string& value) { return value.size() < kHeaderBuffer ? value : std::string(); }
+
+} // namespace net

@@ -1,0 +1,80 @@
+// The steps of an exchange that do not depend on the HTTP library: the URL
+// split, the request headers, the answer cap and storage, the timing line and
+// the completion with its failure text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class HTTPConnection;
+class HTTPRequest;
+
+namespace net {
+
+// Answer caps: text and JSON answers, and binary results (the update).
+const size_t kTextAnswerCap = 16u * 1024 * 1024;
+const size_t kBinaryAnswerCap = 256u * 1024 * 1024;
+// Header values are read into a buffer of this size; a longer one reads as
+// absent, as a too-small WinInet query buffer does.
+const size_t kHeaderBuffer = 128;
+
+struct UrlParts {
+    std::string scheme;  // "http://" or "https://"
+    bool secure = false;
+    std::string host;
+    int port = 0;
+    std::string object;  // path and query
+};
+
+// The scheme must open the URL (an "http://" inside the query of an https URL
+// must never downgrade it); the path starts at the first "/" after the host;
+// an optional ":port" (1..65535) ends the host. False for anything else: such
+// a request fails with status 0 without touching the network.
+bool SplitUrl(const std::string& url, UrlParts* parts);
+
+// "Content-Type: " + content type + CR LF, then the extra headers and CR LF
+// when there are any. Builds the body.
+std::string RequestHeaders(HTTPRequest& request);
+
+// The object name for the request line: a GET with a body carries it as the
+// query string.
+bool SendsAsGet(HTTPRequest& request);
+std::string ObjectWithQuery(HTTPRequest& request, const UrlParts& parts);
+
+// The answer body, refusing to grow past the request's cap.
+class AnswerBuffer {
+public:
+    explicit AnswerBuffer(const HTTPRequest& request);
+    // False (nothing appended) once the data would pass the cap.
+    bool Append(const void* data, size_t length);
+    // A declared length already past the cap fails before reading.
+    bool Admits(int64_t contentLength) const;
+    bool overflowed() const { return overflowed_; }
+    const std::vector<char>& data() const { return data_; }
+    size_t size() const { return data_.size(); }
+
+private:
+    size_t cap_;
+    bool overflowed_ = false;
+    std::vector<char> data_;
+};
+
+// Status 200: stores the answer as data (binary results, non-text types;
+// only when not empty) or as NUL-terminated text. Other statuses store
+// nothing and write the status and answer to the debug output.
+void StoreAnswer(HTTPConnection& connection, HTTPRequest& request, int statusCode, const std::string& contentType,
+                 const AnswerBuffer& answer);
+
+// "[hh:mm:ss] url=... elasped=Nms" on standard output.
+void WriteTimingLine(const std::string& url, uint32_t elapsedMs);
+
+// Completion: `ok` and status 200 give state 2; anything else state 3 with
+// the status reached and the failure text on the debug output.
+void FinishExchange(HTTPConnection& connection, HTTPRequest& request, bool ok, int statusCode);
+
+// Header value as the 128-byte query returns it: empty when absent or when
+// it would not fit with its NUL.
+std::string FitHeader(const std::string& value);
+
+} // namespace net

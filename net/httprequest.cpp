@@ -1,0 +1,170 @@
+#include "net/httprequest.h"
+
+#include <cstring>
+
+#include "doc/filesystem.h"
+
+namespace {
+
+std::atomic<int32_t> g_liveRequests{0};
+
+// The spool folder is set at start-up and read by every worker that builds
+// a body; the lock makes a late change safe rather than torn.
+CS_Lock& SpoolFolderLock() {
+    static CS_Lock lock(0);
+    return lock;
+}
+std::string& SpoolFolderValue() {
+    static std::string folder;
+    return folder;
+}
+
+std::string LastComponent(const std::string& path) {
+    const size_t cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+} // namespace
+
+const char HTTPRequest::kBoundary[] = "------------0x0x0x0x0x0x0x0x";
+
+HTTPRequest::HTTPRequest(const std::string& url_, bool useGet_, bool binaryResult_, bool forceMultipart_)
+    : url(url_), useGet(useGet_ ? 1 : 0), state(kCreated), statusCode(0), resultKind(kNone), resultLength(0),
+      resultWidth(0), resultHeight(0), resultFormat(0), binaryResult(binaryResult_ ? 1 : 0),
+      forceMultipart(forceMultipart_ ? 1 : 0), bodyBuilt(0) {
+    g_liveRequests.fetch_add(1);
+}
+
+HTTPRequest::~HTTPRequest() {
+    // A request released without completing (ReleaseAll at shut-down) must
+    // not leave the certificate and its password behind in the spool file.
+    RemoveSpoolFile();
+    g_liveRequests.fetch_sub(1);
+}
+
+void HTTPRequest::SetSpoolFolder(const std::string& folder) {
+    CS_Guard guard(SpoolFolderLock(), __FILE__, __LINE__);
+    SpoolFolderValue() = folder;
+}
+
+std::string HTTPRequest::GetSpoolFolder() {
+    CS_Guard guard(SpoolFolderLock(), __FILE__, __LINE__);
+    return SpoolFolderValue();
+}
+
+int32_t HTTPRequest::LiveCount() { return g_liveRequests.load(); }
+
+void HTTPRequest::AddField(const std::string& name, const std::string& value, bool allowDuplicate) {
+    if (!allowDuplicate) {
+        for (size_t i = 0; i + 1 < fields.size(); i += 2) {
+            if (fields[i] == name) {
+                fields[i + 1] = value;
+                return;
+            }
+        }
+    }
+    fields.push_back(name);
+    fields.push_back(value);
+}
+
+bool HTTPRequest::GetField(const std::string& name, std::string& value) const {
+    for (size_t i = 0; i + 1 < fields.size(); i += 2) {
+        if (fields[i] == name) {
+            value = fields[i + 1];
+            return true;
+        }
+    }
+    return false;
+}
+
+bool HTTPRequest::AddFile(const std::string& name, const std::string& path, bool allowDuplicate, FileData* out) {
+    IFileSystem& fs = IFileSystem::Instance();
+    File file = fs.Open(path, "rb");
+    if (!file.IsOpen()) return false;
+    int64_t size = -1;
+    if (fs.Seek(file, 0, IFileSystem::kEnd)) size = fs.Tell(file);
+    fs.Close(file);
+    // The size travels as an int and in the Content-Length line.
+    if (size < 0 || size > INT32_MAX) return false;
+
+    FileData* entry = nullptr;
+    if (!allowDuplicate) {
+        for (FileData& f : files) {
+            if (f.name == name) {
+                entry = &f;
+                break;
+            }
+        }
+    }
+    if (!entry) {
+        files.emplace_back();
+        entry = &files.back();
+    }
+    entry->name = name;
+    entry->path = path;
+    entry->size = static_cast<int>(size);
+    entry->fileName = LastComponent(path);
+    if (out) *out = *entry;
+    return true;
+}
+
+const std::vector<char>& HTTPRequest::GetBody() {
+    if (!bodyBuilt) BuildBody();
+    return body;
+}
+
+const std::string& HTTPRequest::GetContentType() {
+    if (!bodyBuilt) BuildBody();
+    return contentType;
+}
+
+void HTTPRequest::FreeResult() {
+    resultData.reset();
+    resultKind = kNone;
+    resultLength = 0;
+    resultWidth = 0;
+    resultHeight = 0;
+    resultFormat = 0;
+}
+
+void HTTPRequest::SetTextResult(const char* text) {
+    FreeResult();
+    resultKind = kText;
+    if (!text) return;
+    const size_t length = std::strlen(text);
+    if (length > static_cast<size_t>(INT32_MAX) - 1) return;
+    resultData.reset(new char[length + 1]);
+    std::memcpy(resultData.get(), text, length + 1);
+    resultLength = static_cast<int>(length);
+}
+
+void HTTPRequest::SetImageResult(const uint8_t* pixels, int width, int height, uint8_t format) {
+    FreeResult();
+    resultKind = kImage;
+    resultWidth = width;
+    resultHeight = height;
+    resultFormat = format;
+    const int64_t bytesPerPixel = format == 1 ? 3 : format == 2 ? 4 : 0;
+    const int64_t length = width > 0 && height > 0 ? static_cast<int64_t>(width) * height * bytesPerPixel : 0;
+    if (length <= 0 || length > INT32_MAX || !pixels) return;
+    resultData.reset(new char[static_cast<size_t>(length)]);
+    std::memcpy(resultData.get(), pixels, static_cast<size_t>(length));
+    resultLength = static_cast<int>(length);
+}
+
+void HTTPRequest::SetDataResult(const void* bytes, int length) {
+    FreeResult();
+    resultKind = kData;
+    if (!bytes || length <= 0) return;
+    resultData.reset(new char[static_cast<size_t>(length)]);
+    std::memcpy(resultData.get(), bytes, static_cast<size_t>(length));
+    resultLength = length;
+}
+
+bool HTTPRequest::RemoveSpoolFile() {
+    if (spoolPath.empty() || spoolRemoved) return true;
+    // Only a successful removal counts: while the name is taken, exclusive
+    // creation keeps every other body off it, so a later retry removes ours.
+    spoolRemoved = IFileSystem::Instance().Remove(spoolPath);
+    return spoolRemoved;
+}

@@ -1,0 +1,132 @@
+// One HTTP exchange described as data: URL, method, form fields and files, the
+// body built from them, and after the exchange its outcome and answer.
+//
+// Filled on the GUI thread before it is sent; afterwards touched only by the
+// worker thread that runs it, until its completion callback has run.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "task/asynctask.h"
+
+class HTTPConnection;
+
+class HTTPRequest : public RefCountable {
+public:
+    struct FileData {
+        std::string name;      // form field name; empty selects the related layout
+        std::string fileName;  // last path component of `path`
+        std::string path;      // as given, process code page
+        int size = 0;          // bytes, measured when added and again when read
+    };
+
+    enum State : uint8_t { kCreated = 0, kPending = 1, kDone = 2, kFailed = 3, kCancelled = 5 };
+    enum ResultKind { kNone = 0, kText = 1, kImage = 2, kData = 3 };
+
+    typedef std::function<void(HTTPRequest*)> CompleteCallback;
+    typedef std::function<void(HTTPRequest*, int64_t bytesReceived, int64_t contentLength)> DownloadCallback;
+    typedef std::function<void(HTTPRequest*, int64_t bytesSent, int64_t bytesTotal)> UploadCallback;
+
+    // The fixed multipart boundary, the same for every request.
+    static const char kBoundary[];
+
+    HTTPRequest(const std::string& url, bool useGet, bool binaryResult, bool forceMultipart);
+    // Frees the result; removes a spool file no completion has removed.
+    ~HTTPRequest() override;
+
+    // Folder for the spool files of multipart bodies with files (process code
+    // page); empty builds every body in memory. Set once at start-up; a body
+    // built later picks up the value current at that time.
+    static void SetSpoolFolder(const std::string& folder);
+    static std::string GetSpoolFolder();
+    // Live HTTPRequest objects in the process (a leak shows as a count that
+    // does not return to its earlier value).
+    static int32_t LiveCount();
+
+    // Replaces the value of an existing field of the same name (byte
+    // comparison) unless `allowDuplicate`; otherwise appends the pair.
+    void AddField(const std::string& name, const std::string& value, bool allowDuplicate);
+    // The value of the first field called `name`; false when there is none.
+    bool GetField(const std::string& name, std::string& value) const;
+    // False, with nothing changed, when `path` cannot be opened for reading or
+    // is 2 GiB or larger. Replaces the entry of the same `name` unless
+    // `allowDuplicate`.
+    bool AddFile(const std::string& name, const std::string& path, bool allowDuplicate, FileData* out);
+
+    void SetCallback(CompleteCallback callback) { onComplete = std::move(callback); }
+    void SetDownloadProgress(DownloadCallback callback) { onDownloadProgress = std::move(callback); }
+    void SetUploadProgress(UploadCallback callback) { onUploadProgress = std::move(callback); }
+    // Header lines separated by CR LF, without a trailing CR LF.
+    void SetExtraHeaders(const std::string& headers) { extraHeaders = headers; }
+    void SetUserText(const std::string& text) { userText = text; }
+
+    // Build the body on first use (worker thread).
+    const std::vector<char>& GetBody();
+    const std::string& GetContentType();
+
+    // Result setters; each first frees the previous result.
+    void SetTextResult(const char* text);  // kind 1, copies up to the NUL
+    void SetImageResult(const uint8_t* pixels, int width, int height, uint8_t format);
+    void SetDataResult(const void* bytes, int length);
+
+    const std::string& GetExtraHeaders() const { return extraHeaders; }
+    const std::string& GetUserText() const { return userText; }
+    const std::string& GetUrl() const { return url; }
+    bool GetUseGet() const { return useGet != 0; }
+    bool GetBinaryResult() const { return binaryResult != 0; }
+    bool GetForceMultipart() const { return forceMultipart != 0; }
+    uint8_t GetState() const { return state.load(); }
+    int GetStatusCode() const { return statusCode; }
+    int GetResultKind() const { return resultKind; }
+    const char* GetResultData() const { return resultData.get(); }
+    int GetResultLength() const { return resultLength; }
+    int GetResultWidth() const { return resultWidth; }
+    int GetResultHeight() const { return resultHeight; }
+    uint8_t GetResultFormat() const { return resultFormat; }
+    const std::vector<std::string>& GetFields() const { return fields; }
+    const std::vector<FileData>& GetFiles() const { return files; }
+    const std::string& GetSpoolPath() const { return spoolPath; }
+
+    // Removes the spool file once; true when there is none left to remove.
+    bool RemoveSpoolFile();
+
+private:
+    friend class HTTPConnection;
+
+    void BuildBody();
+    void FreeResult();
+
+    std::string extraHeaders;
+    std::string userText;
+    std::string url;
+    std::vector<char> body;
+    std::string contentType;
+    uint8_t useGet;
+    // Written by the completing worker, read by observers on other threads;
+    // the 1 -> final step is a compare-exchange so a request completes once.
+    std::atomic<uint8_t> state;
+    int statusCode;
+    int resultKind;
+    std::unique_ptr<char[]> resultData;
+    int resultLength;
+    int resultWidth, resultHeight;
+    uint8_t resultFormat;
+    CompleteCallback onComplete;
+    DownloadCallback onDownloadProgress;
+    UploadCallback onUploadProgress;
+    uint8_t binaryResult;
+    uint8_t forceMultipart;
+    uint8_t bodyBuilt;
+    std::vector<std::string> fields;  // name, value, name, value ...
+    std::vector<FileData> files;
+    std::string spoolPath;
+    bool spoolRemoved = false;
+};
+
+typedef ref_counted_ptr<HTTPRequest> HTTPRequestPtr;
+typedef std::vector<HTTPRequestPtr> HTTPRequestPtrVector;
