@@ -1,0 +1,61 @@
+// Misbehaviour on demand, for tests of the client: a fault chosen on the
+// command line (--fault) or through POST /_admin/fault applies to the next
+// requests of one path (or of every path) until its count runs out or it is
+// cleared. Kinds:
+//   status   answer HTTP `code` with an HTML page     html      200 with an HTML page
+//   nostate  200 JSON without "state"                  hang      accept, read, never answer
+//   close    send half of a declared answer, then close the connection
+//   oversize / oversize-chunked   200 JSON of `size` bytes, with / without Content-Length
+//   delay    answer normally after `ms` milliseconds   echo-fail IP echo answers "status":"fail"
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include <httplib.h>
+
+namespace kovasvc {
+
+struct FaultSpec {
+    std::string kind = "none";
+    std::string path;          // exact request path; empty = every path
+    int code = 500;            // status
+    std::uint64_t size = 17u << 20;  // oversize: past the client's 16 MiB cap by default
+    int ms = 1000;             // delay
+    int count = 0;             // how many requests; 0 = until cleared
+};
+
+// Builds a spec from key/value pairs ("kind", "path", "code", "size", "ms",
+// "count"); false with a reason on an unknown kind or a value out of range.
+bool MakeFaultSpec(const std::map<std::string, std::string>& fields, FaultSpec& out, std::string& error);
+// "kind[:key=value,key=value...]" as given to --fault.
+bool ParseFaultOption(const std::string& text, FaultSpec& out, std::string& error);
+
+class Faults {
+public:
+    void Set(const FaultSpec& spec);
+    FaultSpec Current();
+    // Applies the pending fault to this request. True when the fault produced
+    // the answer; false when the request should be served normally (no fault,
+    // another path, or a delay that has run out).
+    bool Intercept(const httplib::Request& req, httplib::Response& res);
+    // Releases every hanging or delayed request (at shutdown).
+    void Shutdown();
+
+private:
+    bool Take(const std::string& path, FaultSpec& spec);
+    // Waits up to `ms` unless the fault changes or the service stops.
+    void Wait(int ms);
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    FaultSpec spec_;
+    int remaining_ = 0;
+    std::uint64_t generation_ = 0;
+    bool stopping_ = false;
+};
+
+} // namespace kovasvc
