@@ -14,7 +14,8 @@
 unsigned ProcessCodePage();
 
 // Process code page -> UTF-16 (MultiByteToWideChar, flags 0). Converts up to
-// the first NUL; empty when nothing converts. Invalid bytes become U+FFFD.
+// the first NUL; empty when nothing converts. Bytes that do not convert
+// become the code page's default: '?' in 950, U+FFFD in UTF-8.
 platform::WideString AnsiToWide(const std::string& ansi);
 // UTF-16 -> process code page (WideCharToMultiByte, flags 0). Converts up to
 // the first zero unit; unrepresentable characters become the code page's

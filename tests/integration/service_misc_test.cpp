@@ -1,0 +1,187 @@
+// The manifest and download, the IP echo, misbehaviour on demand, the command
+// line's refusals, shutdown, and a concurrent load run.
+#include <gtest/gtest.h>
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "service_fixture.h"
+
+namespace svctest {
+namespace {
+
+const char kManifest[] = "/download/API/kovaapp.json";
+const char kAuth[] = "/kovaapp/api/userAuth.do";
+
+class ServiceMisc : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        service_ = new Service;
+        ASSERT_TRUE(service_->Start()) << "kova-service did not start";
+    }
+    static void TearDownTestSuite() {
+        delete service_;
+        service_ = nullptr;
+    }
+    void TearDown() override { SetFault(*service_, {{"kind", "none"}}); }
+    static Service* service_;
+};
+
+Service* ServiceMisc::service_ = nullptr;
+
+TEST_F(ServiceMisc, ManifestNamesTheDownloadItServes) {
+    Answer m = Get(service_->Url(kManifest), service_->Ca());
+    ASSERT_EQ(m.State(), 1) << m.body;
+    EXPECT_EQ(m.json["version"], "0.9.2");
+    EXPECT_EQ(m.json["url"], "");
+
+    std::string exe(300 * 1024, '\0');
+    for (size_t i = 0; i < exe.size(); ++i) exe[i] = static_cast<char>((i * 7919) >> 3);
+    const std::string src = service_->Dir() + "/new.bin";
+    std::FILE* f = std::fopen(src.c_str(), "wb");
+    ASSERT_TRUE(f);
+    std::fwrite(exe.data(), 1, exe.size(), f);
+    std::fclose(f);
+    ASSERT_EQ(service_->RunTool({"manifest", service_->Dir(), "--version", "1.0.0", "--file", src, "--name",
+                                 "kovaapp.exe"}), 0);
+    EXPECT_NE(service_->RunTool({"manifest", service_->Dir(), "--file", src, "--name", "../kova.db"}), 0);
+
+    m = Get(service_->Url(kManifest), service_->Ca());
+    EXPECT_EQ(m.json["version"], "1.0.0");
+    ASSERT_EQ(m.json["url"], service_->Url("/download/API/kovaapp.exe"));
+    Answer d = Get(m.json["url"], service_->Ca());
+    EXPECT_EQ(d.status, 200);
+    EXPECT_EQ(d.contentType, "application/octet-stream");
+    EXPECT_TRUE(d.body == exe) << "downloaded " << d.body.size() << " bytes";
+
+    for (const char* other : {"/download/API/seed.json", "/download/API/..%2Fkova.db", "/download/API/new.bin"}) {
+        Answer n = Get(service_->Url(other), service_->Ca());
+        EXPECT_EQ(n.status, 404) << other;
+        EXPECT_EQ(n.State(), 0) << other;
+    }
+    ASSERT_EQ(service_->RunTool({"manifest", service_->Dir(), "--url", "http://127.0.0.1:1/kovaapp.exe"}), 0);
+    EXPECT_EQ(Get(service_->Url(kManifest), service_->Ca()).json["url"], "http://127.0.0.1:1/kovaapp.exe");
+}
+
+TEST_F(ServiceMisc, IpEchoAnswersTheCallersAddressOverPlainHttp) {
+    Answer a = Get(service_->EchoUrl("/json"), service_->Ca());
+    ASSERT_EQ(a.status, 200);
+    EXPECT_EQ(a.contentType, "application/json; charset=UTF-8");
+    EXPECT_EQ(a.json["status"], "success");
+    EXPECT_EQ(a.json["query"], "127.0.0.1");
+    EXPECT_EQ(Get(service_->Url("/json"), service_->Ca()).status, 404) << "the echo is not on the HTTPS port";
+}
+
+// Each fault hits the next request only; the one after is served normally.
+TEST_F(ServiceMisc, FaultsMisbehaveOnceOnDemand) {
+    struct Case {
+        Fields fault;
+        long status;
+        int curlCode;
+        const char* check;  // what the faulty answer must look like
+    } cases[] = {
+        {{{"kind", "status"}, {"code", "404"}}, 404, CURLE_OK, "html"},
+        {{{"kind", "status"}, {"code", "500"}}, 500, CURLE_OK, "html"},
+        {{{"kind", "html"}}, 200, CURLE_OK, "html"},
+        {{{"kind", "nostate"}}, 200, CURLE_OK, "nostate"},
+        {{{"kind", "close"}}, 200, CURLE_PARTIAL_FILE, "cut"},
+        {{{"kind", "oversize"}, {"size", "20000000"}}, 200, CURLE_OK, "big"},
+        {{{"kind", "oversize-chunked"}, {"size", "20000000"}}, 200, CURLE_OK, "big"},
+        {{{"kind", "delay"}, {"ms", "300"}}, 200, CURLE_OK, "normal"},
+    };
+    for (const auto& c : cases) {
+        Fields fault = c.fault;
+        fault.push_back({"count", "1"});
+        fault.push_back({"path", kManifest});
+        ASSERT_TRUE(SetFault(*service_, fault)) << c.fault[0].second;
+        Answer a = Get(service_->Url(kManifest), service_->Ca());
+        const std::string what = c.fault[0].second + " " + c.check;
+        EXPECT_EQ(a.curlCode, c.curlCode) << what;
+        EXPECT_EQ(a.status, c.status) << what;
+        std::string check = c.check;
+        if (check == "html") EXPECT_TRUE(a.json.is_null() && a.body.find("<html>") == 0) << what;
+        if (check == "nostate") EXPECT_TRUE(a.json.is_object() && !a.json.contains("state")) << what;
+        if (check == "cut") EXPECT_TRUE(a.json.is_null() && !a.body.empty()) << what;
+        if (check == "big") EXPECT_TRUE(a.body.size() == 20000000u && a.State() == 1) << what;
+        if (check == "normal") EXPECT_EQ(a.json.value("version", ""), "0.9.2") << what;
+        EXPECT_EQ(Get(service_->Url(kManifest), service_->Ca()).State(), 1) << "after " << what;
+    }
+    ASSERT_TRUE(SetFault(*service_, {{"kind", "echo-fail"}, {"count", "1"}}));
+    EXPECT_EQ(Get(service_->EchoUrl("/json"), "").json["status"], "fail");
+    EXPECT_EQ(Get(service_->EchoUrl("/json"), "").json["status"], "success");
+    Answer bad = PostForm(service_->EchoUrl("/_admin/fault"), "", {{"kind", "explode"}});
+    EXPECT_EQ(bad.status, 400);
+}
+
+TEST_F(ServiceMisc, HangingAnswerIsReleasedWhenTheFaultIsCleared) {
+    ASSERT_TRUE(SetFault(*service_, {{"kind", "hang"}, {"path", kAuth}}));
+    Answer hung = PostForm(service_->Url(kAuth), service_->Ca(), {{"cust_id", "A"}, {"pwd", "b"}, {"ipaddr", ""}});
+    EXPECT_EQ(hung.curlCode, 0 + CURLE_OPERATION_TIMEDOUT) << hung.body;
+    EXPECT_EQ(hung.status, 0);
+    // Other paths go on while one hangs.
+    EXPECT_EQ(Get(service_->Url(kManifest), service_->Ca(), 5000).State(), 1);
+    ASSERT_TRUE(SetFault(*service_, {{"kind", "none"}}));
+    EXPECT_EQ(PostForm(service_->Url(kAuth), service_->Ca(), {{"cust_id", "A123456789"}, {"pwd", "Demo1234"},
+                                                             {"ipaddr", ""}}).State(), 1);
+}
+
+TEST_F(ServiceMisc, CommandLineFaultAndLoopbackOnly) {
+    Service second;
+    ASSERT_TRUE(second.Start({"--fault", "status:code=503,path=/json"}, service_->Dir()));
+    EXPECT_EQ(Get(second.EchoUrl("/json"), "").status, 503);
+    EXPECT_EQ(second.Stop(), 0) << "SIGTERM ends the service cleanly";
+
+    for (const char* address : {"0.0.0.0", "192.168.1.10", "::", "localhost"}) {
+        EXPECT_EQ(service_->RunTool({"serve", "--data", service_->Dir(), "--listen", address}), 2) << address;
+    }
+    EXPECT_EQ(service_->RunTool({"serve", "--data", service_->Dir(), "--fault", "bogus"}), 2);
+    EXPECT_NE(service_->RunTool({"seed", service_->Dir()}), 0) << "seeding over an existing data set";
+}
+
+// 8 clients, 250 sign-ins each, while two accounts receive 8 racing
+// applications each: every sign-in succeeds and each account is applied for
+// exactly once.
+TEST_F(ServiceMisc, ConcurrentSignInsAndRacingApplications) {
+    constexpr int kClients = 8, kCallsEach = 250;
+    std::atomic<int> ok{0}, failed{0}, applied{0}, refused{0};
+    auto start = std::chrono::steady_clock::now();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kClients; ++t) {
+        threads.emplace_back([&, t] {
+            Client client(service_->Ca());
+            for (int i = 0; i < kCallsEach; ++i) {
+                Answer a = client.PostForm(service_->Url(kAuth),
+                                           {{"cust_id", "A123456789"}, {"pwd", "Demo1234"}, {"ipaddr", "192.0.2.8"}});
+                (a.State() == 1 && a.json["applyList"].size() == 9u ? ok : failed)++;
+                if (i == 10 * (t + 1)) {
+                    bool demo = t % 2 == 0;
+                    Answer r = client.PostMultipart(
+                        service_->Url("/kovaapp/api/apply.do"),
+                        {{"cust_id", demo ? "A123456789" : "B223456789"}, {"branch", demo ? "001" : "0044"},
+                         {"account", demo ? "8000789" : "9000001"}, {"ipaddr", "192.0.2.8"},
+                         {"pwd", service_->Pfx(demo ? "demo" : "other")["password"]},
+                         {"pfxFile", service_->PfxBytes(demo ? "demo" : "other"), true}});
+                    (r.State() == 1 ? applied : r.State() == 4 ? refused : failed)++;
+                }
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("[ load     ] %d sign-ins from %d clients in %.2f s: %.0f calls/s\n", kClients * kCallsEach,
+                kClients, seconds, kClients * kCallsEach / seconds);
+    EXPECT_EQ(ok, kClients * kCallsEach);
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(applied, 2);
+    EXPECT_EQ(refused, kClients - 2);
+    std::string out;
+    ASSERT_EQ(service_->RunTool({"dump", service_->Dir()}, &out), 0);
+    EXPECT_EQ(Json::parse(out)["applications"].size(), 2u);
+}
+
+} // namespace
+} // namespace svctest
