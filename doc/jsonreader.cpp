@@ -268,9 +268,10 @@ bool IsNull(const Piece& t) { return t.size == 4 && std::memcmp(t.data, "null", 
 
 bool ParseObject(JSONReader& r) {
     ParseState& s = r.s;
-    DepthGuard depth(s);
     if (s.aborted) return false;
     if (!r.Expect('{')) return ParseArray(r, std::string());
+    DepthGuard depth(s);
+    if (s.aborted) return false;
     r.closing = '}';
     bool result = false;
     Piece key;
@@ -280,14 +281,17 @@ bool ParseObject(JSONReader& r) {
         Assign(s, key, member.name);
         result = true;
         const size_t mark = s.pos;
-        if (r.Expect('{')) {
+        // A quote right here fails the object and array tries without a
+        // trace: go straight to the string.
+        const bool quoted = s.text[s.pos] == '"';
+        if (!quoted && r.Expect('{')) {
             s.pos = mark;
             {
                 JSONReader inner(s, member, r.level + 1);
                 ParseObject(inner);
             }
             r.out.push_back(std::move(member));
-        } else if (ParseArray(r, member.name)) {
+        } else if (!quoted && ParseArray(r, member.name)) {
             r.closing = '}';
         } else if (r.ReadString(text)) {
             Assign(s, text, member.value);
@@ -310,19 +314,21 @@ bool ParseObject(JSONReader& r) {
 
 bool ParseArray(JSONReader& r, const std::string& name) {
     ParseState& s = r.s;
-    DepthGuard depth(s);
     if (s.aborted || !r.Expect('[')) return false;
+    DepthGuard depth(s);
+    if (s.aborted) return false;
     r.closing = ']';
     Piece text;
     while (!s.aborted) {
         XMLNode element;
         element.name = name;
         const size_t mark = s.pos;
-        if (r.Expect('{')) {
+        const bool quoted = s.text[s.pos] == '"';
+        if (!quoted && r.Expect('{')) {
             s.pos = mark;
             JSONReader inner(s, element, r.level + 1);
             ParseObject(inner);
-        } else if (r.Expect('[')) {
+        } else if (!quoted && r.Expect('[')) {
             s.pos = mark;
             JSONReader inner(s, element, r.level + 1);
             ParseArray(inner, std::string());

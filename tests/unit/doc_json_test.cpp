@@ -125,11 +125,17 @@ TEST(ParseJSONDepth, DeepNestingFailsInsteadOfOverflowing) {
         XMLNode root;
         EXPECT_FALSE(ParseJSON(*text, root));
     }
-    std::string fits = std::string(kMaxJSONDepth - 1, '[') + "1" + std::string(kMaxJSONDepth - 1, ']');
+    // The limit counts open brackets: a string at the deepest level is fine.
+    std::string fits;
+    for (int i = 0; i < kMaxJSONDepth; ++i) fits += i % 2 ? "{\"a\":" : "[";
+    std::string tooDeep = fits + "[\"x\"]";
+    fits += "\"x\"";
     XMLNode root;
     EXPECT_TRUE(ParseJSON(fits, root));
     XMLNode copy = root;  // copies and destroys the deep tree
     EXPECT_EQ(1u, copy.children.size());
+    XMLNode deeper;
+    EXPECT_FALSE(ParseJSON(tooDeep, deeper));
 }
 
 // Regression: every level retried an unterminated string or literal from
