@@ -266,6 +266,9 @@ bool ParseArray(JSONReader& r, const std::string& name);
 
 bool IsNull(const Piece& t) { return t.size == 4 && std::memcmp(t.data, "null", 4) == 0; }
 
+// Members and elements are built in place at the end of the reader's buffer;
+// nested readers collect in the next level's buffer, so the node stays put
+// while its value is read.
 bool ParseObject(JSONReader& r) {
     ParseState& s = r.s;
     if (s.aborted) return false;
@@ -276,34 +279,42 @@ bool ParseObject(JSONReader& r) {
     bool result = false;
     Piece key;
     Piece text;
+    std::string name;
     while (!s.aborted && r.ReadString(key) && r.Expect(':')) {
-        XMLNode member;
-        Assign(s, key, member.name);
         result = true;
+        r.out.emplace_back();
+        Assign(s, key, r.out.back().name);
         const size_t mark = s.pos;
         // A quote right here fails the object and array tries without a
         // trace: go straight to the string.
         const bool quoted = s.text[s.pos] == '"';
         if (!quoted && r.Expect('{')) {
             s.pos = mark;
-            {
-                JSONReader inner(s, member, r.level + 1);
-                ParseObject(inner);
-            }
-            r.out.push_back(std::move(member));
-        } else if (!quoted && ParseArray(r, member.name)) {
-            r.closing = '}';
-        } else if (r.ReadString(text)) {
-            Assign(s, text, member.value);
-            r.out.push_back(std::move(member));
+            JSONReader inner(s, r.out.back(), r.level + 1);
+            ParseObject(inner);
         } else {
-            if (!r.ReadLiteral(text)) {
+            if (!quoted) {
+                // An array's elements take the member's place in the buffer.
+                name = std::move(r.out.back().name);
+                r.out.pop_back();
+                if (ParseArray(r, name)) {
+                    r.closing = '}';
+                    r.Expect(',');
+                    continue;
+                }
+                r.out.emplace_back();
+                r.out.back().name = std::move(name);
+            }
+            if (r.ReadString(text)) {
+                Assign(s, text, r.out.back().value);
+            } else if (!r.ReadLiteral(text)) {
+                r.out.pop_back();
                 result = false;
                 break;
-            }
-            if (!IsNull(text)) {
-                Assign(s, text, member.value);
-                r.out.push_back(std::move(member));
+            } else if (IsNull(text)) {
+                r.out.pop_back();
+            } else {
+                Assign(s, text, r.out.back().value);
             }
         }
         r.Expect(',');
@@ -320,7 +331,8 @@ bool ParseArray(JSONReader& r, const std::string& name) {
     r.closing = ']';
     Piece text;
     while (!s.aborted) {
-        XMLNode element;
+        r.out.emplace_back();
+        XMLNode& element = r.out.back();
         element.name = name;
         const size_t mark = s.pos;
         const bool quoted = s.text[s.pos] == '"';
@@ -334,11 +346,12 @@ bool ParseArray(JSONReader& r, const std::string& name) {
             ParseArray(inner, std::string());
         } else if (r.ReadString(text)) {
             Assign(s, text, element.value);
-        } else {
-            if (!r.ReadLiteral(text)) break;
-            if (!IsNull(text)) Assign(s, text, element.value);
+        } else if (!r.ReadLiteral(text)) {
+            r.out.pop_back();  // the closing ']' ends the array here
+            break;
+        } else if (!IsNull(text)) {
+            Assign(s, text, element.value);
         }
-        r.out.push_back(std::move(element));
         r.Expect(',');
     }
     r.Expect(']');
