@@ -1,0 +1,356 @@
+// The exchange against a real loopback HTTP/HTTPS server (net_testserver,
+// started by net_exchange.sh): natively over libcurl, under Wine over
+// WinInet. The server records what it received, as its multipart parser saw
+// it, in KOVA_NET_RECORDS/<tag>.rec.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "doc/filesystem.h"
+#include "net/httpconnection.h"
+#include "platform/platform.h"
+#include "wait.h"
+#ifndef _WIN32
+#include "net/exchange_curl.h"
+#endif
+
+namespace {
+
+IFileSystem& fs() { return IFileSystem::Instance(); }
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+std::string ReadAll(const std::string& path) {
+    File f = fs().Open(path, "rb");
+    std::string out;
+    char buf[8192];
+    size_t n;
+    while (f.IsOpen() && (n = fs().Read(f, buf, sizeof buf)) > 0) out.append(buf, n);
+    return out;
+}
+
+bool Exists(const std::string& path) { return fs().Open(path, "rb").IsOpen(); }
+
+struct Part {
+    std::string name, filename, type, content;
+};
+
+struct Received {
+    bool found = false;
+    std::string method, target, body;
+    std::vector<std::string> headers;
+    std::vector<Part> parts;
+
+    int Count(const std::string& name) const {
+        int n = 0;
+        for (const std::string& h : headers)
+            if (h.compare(0, name.size() + 2, name + ": ") == 0) ++n;
+        return n;
+    }
+    std::string Header(const std::string& name) const {
+        for (const std::string& h : headers)
+            if (h.compare(0, name.size() + 2, name + ": ") == 0) return h.substr(name.size() + 2);
+        return "";
+    }
+};
+
+Received ReadRecord(const std::string& tag) {
+    Received r;
+    const std::string text = ReadAll(Env("KOVA_NET_RECORDS") + "/" + tag + ".rec");
+    size_t at = 0;
+    while (at < text.size()) {
+        const size_t space = text.find(' ', at), nl = text.find('\n', at);
+        if (space == std::string::npos || nl == std::string::npos) break;
+        const std::string key = text.substr(at, space - at);
+        const size_t len = std::strtoul(text.c_str() + space + 1, nullptr, 10);
+        const std::string value = text.substr(nl + 1, len);
+        at = nl + 1 + len + 1;
+        r.found = true;
+        if (key == "method") r.method = value;
+        else if (key == "target") r.target = value;
+        else if (key == "header") r.headers.push_back(value);
+        else if (key == "body") r.body = value;
+        else if (key == "part") r.parts.push_back(Part{value, "", "", ""});
+        else if (key == "part-filename" && !r.parts.empty()) r.parts.back().filename = value;
+        else if (key == "part-type" && !r.parts.empty()) r.parts.back().type = value;
+        else if (key == "part-content" && !r.parts.empty()) r.parts.back().content = value;
+    }
+    return r;
+}
+
+const Part* FindPart(const Received& r, const std::string& name) {
+    for (const Part& p : r.parts)
+        if (p.name == name) return &p;
+    return nullptr;
+}
+
+// What a completed request carried, copied before it is released.
+struct Outcome {
+    int state = -1, status = -1, kind = -1;
+    std::string data;
+    std::string spoolPath;
+    int64_t uploaded = 0, uploadTotal = 0;
+};
+
+class Exchange : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+#ifndef _WIN32
+        net::SetTrustAnchorsFile(Env("KOVA_NET_CA"));
+#endif
+        HTTPRequest::SetSpoolFolder(Env("KOVA_NET_SPOOL"));
+    }
+
+    void SetUp() override {
+        ASSERT_FALSE(Env("KOVA_NET_RECORDS").empty()) << "run through net_exchange.sh";
+        requests = HTTPRequest::LiveCount();
+        tasks = HTTPRequestTask::LiveCount();
+        ASSERT_TRUE(scheduler.Start(3));
+        TaskScheduler::SetCurrent(&scheduler);
+        connection = new HTTPConnectionImp;
+    }
+
+    void TearDown() override {
+        scheduler.Stop();
+        TaskScheduler::SetCurrent(nullptr);
+        connection->Release();
+        // Every request and task is gone once its exchange has completed.
+        EXPECT_EQ(HTTPRequest::LiveCount(), requests);
+        EXPECT_EQ(HTTPRequestTask::LiveCount(), tasks);
+    }
+
+    static std::string Http(const std::string& path) { return "http://127.0.0.1:" + Env("KOVA_NET_HTTP_PORT") + path; }
+    static std::string Raw(const std::string& path) { return "http://127.0.0.1:" + Env("KOVA_NET_RAW_PORT") + path; }
+    static std::string Https(const std::string& path) {
+        return "https://localhost:" + Env("KOVA_NET_HTTPS_PORT") + path;
+    }
+
+    // Sends the request (the connection takes the creator's reference) and
+    // waits for its completion callback.
+    Outcome Run(HTTPRequest* r) {
+        Outcome out;
+        std::atomic<bool> done{false};
+        r->SetUploadProgress([&](HTTPRequest*, int64_t sent, int64_t total) {
+            out.uploaded = sent;
+            out.uploadTotal = total;
+        });
+        r->SetCallback([&](HTTPRequest* req) {
+            out.state = req->GetState();
+            out.status = req->GetStatusCode();
+            out.kind = req->GetResultKind();
+            if (req->GetResultData()) out.data.assign(req->GetResultData(), req->GetResultLength());
+            out.spoolPath = req->GetSpoolPath();
+            done = true;
+        });
+        EXPECT_TRUE(connection->Send(r));
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return done.load(); }, 120000));
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return connection->PendingCount() == 0; }));
+        return out;
+    }
+
+    TaskScheduler scheduler;
+    HTTPConnectionImp* connection = nullptr;
+    int32_t requests = 0, tasks = 0;
+};
+
+const std::string B = "------------0x0x0x0x0x0x0x0x";
+
+} // namespace
+
+// ---- what goes on the wire ---------------------------------------------------
+
+TEST_F(Exchange, PostUrlEncodedWithTheProgramsHeadersAndTimingLine) {
+    HTTPRequest* r = new HTTPRequest(Http("/r/urlenc"), false, false, false);
+    r->AddField("text", "a b&c", false);
+    r->AddField("ipaddr", "1.2.3.4", false);
+    const std::string url = r->GetUrl();
+    ::testing::internal::CaptureStdout();
+    Outcome o = Run(r);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(o.state, HTTPRequest::kDone);
+    EXPECT_EQ(o.status, 200);
+    EXPECT_EQ(o.kind, HTTPRequest::kText);  // text/plain
+    EXPECT_EQ(o.data, "ok urlenc");
+    EXPECT_TRUE(std::regex_search(out, std::regex("\\[\\d\\d:\\d\\d:\\d\\d\\] url=" +
+                                                  std::regex_replace(url, std::regex("[.?]"), "\\$&") +
+                                                  " elasped=\\d+ms\n")))
+        << out;
+
+    Received got = ReadRecord("urlenc");
+    ASSERT_TRUE(got.found);
+    EXPECT_EQ(got.method, "POST");
+    EXPECT_EQ(got.target, "/r/urlenc");
+    EXPECT_EQ(got.body, "text=a+b%26c&ipaddr=1.2.3.4");
+    EXPECT_EQ(got.Header("Content-Type"), "application/x-www-form-urlencoded; charset=UTF-8");
+    EXPECT_EQ(got.Header("User-Agent"), "Mozilla/4.0 (Compatible; MSIE 6.0;)");
+    EXPECT_EQ(got.Header("Accept"), "*/*");
+    EXPECT_EQ(got.Count("Content-Length"), 1);
+    EXPECT_EQ(got.Count("Expect"), 0);
+}
+
+TEST_F(Exchange, MultipartStreamedFromASpoolFileThatIsGoneAfterwards) {
+    // Binary content with CR LF and NUL bytes, several 1024-byte blocks long.
+    std::string cert;
+    for (int i = 0; i < 5000; ++i) cert.push_back(static_cast<char>(i * 7 % 256));
+    cert += "\r\n--\r\n";  // the fixed boundary itself cannot occur in a file
+    const std::string certPath = Env("KOVA_NET_SPOOL") + "/cert.pfx";
+    {
+        File f = fs().Open(certPath, "wb");
+        ASSERT_EQ(fs().Write(f, cert.data(), cert.size()), cert.size());
+    }
+    // The same body twice: parsed by the server's multipart parser, and raw.
+    Outcome o, raw;
+    for (const std::string& url : {Https("/r/multipart"), Raw("/raw/multipart_raw")}) {
+        HTTPRequest* r = new HTTPRequest(url, false, false, false);
+        r->AddField("text", "A123456789", false);
+        r->AddField("pwd", "p w\"x", false);
+        ASSERT_TRUE(r->AddFile("pfxFile", certPath, false, nullptr));
+        (url.find("/raw/") == std::string::npos ? o : raw) = Run(r);
+    }
+    EXPECT_EQ(o.state, HTTPRequest::kDone);
+    EXPECT_EQ(o.status, 200);
+    EXPECT_EQ(raw.state, HTTPRequest::kDone);
+
+    const std::string expected = "--" + B + "\r\nContent-Disposition: form-data; name=\"text\"\r\n\r\nA123456789\r\n" +
+                                 "--" + B + "\r\nContent-Disposition: form-data; name=\"pwd\"\r\n\r\np w\"x\r\n" + "--" +
+                                 B + "\r\nContent-Disposition: form-data; name=\"pfxFile\"; filename=\"cert.pfx\"\r\n" +
+                                 "Content-Type: application/octet-stream\r\n\r\n" + cert + "\r\n--" + B + "--\r\n";
+    EXPECT_EQ(ReadRecord("multipart_raw").body, expected);
+    Received got = ReadRecord("multipart");
+    ASSERT_TRUE(got.found);
+    EXPECT_EQ(got.Header("Content-Type"), "multipart/form-data; boundary=" + B);
+    EXPECT_EQ(got.Count("Content-Length"), 1);
+    EXPECT_EQ(got.Header("Content-Length"), std::to_string(expected.size()));
+    ASSERT_EQ(got.parts.size(), 3u);
+    ASSERT_NE(FindPart(got, "text"), nullptr);
+    EXPECT_EQ(FindPart(got, "text")->content, "A123456789");
+    EXPECT_EQ(FindPart(got, "pwd")->content, "p w\"x");
+    const Part* file = FindPart(got, "pfxFile");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->filename, "cert.pfx");
+    EXPECT_EQ(file->type, "application/octet-stream");
+    EXPECT_EQ(file->content, cert);
+
+    EXPECT_EQ(o.uploaded, static_cast<int64_t>(expected.size()));
+    EXPECT_EQ(o.uploadTotal, static_cast<int64_t>(expected.size()));
+    ASSERT_EQ(o.spoolPath.compare(0, Env("KOVA_NET_SPOOL").size() + 1, Env("KOVA_NET_SPOOL") + "/"), 0);
+    EXPECT_FALSE(Exists(o.spoolPath));
+    EXPECT_FALSE(Exists(o.spoolPath.substr(o.spoolPath.rfind('/') + 1)));  // not in the current directory
+}
+
+TEST_F(Exchange, RelatedModeArrivesByteForByte) {
+    const std::string certPath = Env("KOVA_NET_SPOOL") + "/related.bin";
+    {
+        File f = fs().Open(certPath, "wb");
+        ASSERT_EQ(fs().Write(f, "\x00\x01related", 9), 9u);
+    }
+    HTTPRequest* r = new HTTPRequest(Http("/r/related"), false, false, false);
+    r->AddField("cust_id", "A1", false);
+    ASSERT_TRUE(r->AddFile("", certPath, false, nullptr));
+    Outcome o = Run(r);
+    EXPECT_EQ(o.state, HTTPRequest::kDone);
+    Received got = ReadRecord("related");
+    EXPECT_EQ(got.Header("Content-Type"), "multipart/related; boundary=" + B);
+    EXPECT_EQ(got.body, "--" + B + "\r\nContent-Type: application/json; charset=UTF-8\r\n\r\n{\"cust_id\":\"A1\"}\r\n\r\n" +
+                            "--" + B + "\r\nContent-Type: application/octet-stream\r\n\r\n" +
+                            std::string("\x00\x01related", 9) + "\r\n--" + B + "--\r\n");
+}
+
+TEST_F(Exchange, GetCarriesTheFieldsAsQueryStringAndAPortAndQueryInTheUrl) {
+    HTTPRequest* get = new HTTPRequest(Http("/r/get"), true, false, false);
+    get->AddField("a", "1", false);
+    get->AddField("b", "x y", false);
+    EXPECT_EQ(Run(get).state, HTTPRequest::kDone);
+    Received got = ReadRecord("get");
+    EXPECT_EQ(got.method, "GET");
+    EXPECT_EQ(got.target, "/r/get?a=1&b=x+y");
+    EXPECT_EQ(got.body, "");
+
+    HTTPRequest* query = new HTTPRequest(Https("/r/portquery?a=1"), false, false, false);
+    EXPECT_EQ(Run(query).state, HTTPRequest::kDone);
+    EXPECT_EQ(ReadRecord("portquery").target, "/r/portquery?a=1");
+}
+
+// ---- outcomes ----------------------------------------------------------------
+
+TEST_F(Exchange, AnswerKindsAndStatuses) {
+    Outcome json = Run(new HTTPRequest(Https("/json/kinds"), false, false, false));
+    EXPECT_EQ(json.state, HTTPRequest::kDone);
+    EXPECT_EQ(json.kind, HTTPRequest::kData);  // application/json is not text
+    EXPECT_EQ(json.data, "{\"state\":1,\"message\":\"\xC3\xA9\"}");
+
+    Outcome empty = Run(new HTTPRequest(Http("/empty/kinds"), true, false, false));
+    EXPECT_EQ(empty.state, HTTPRequest::kDone);
+    EXPECT_EQ(empty.status, 200);
+    EXPECT_EQ(empty.kind, HTTPRequest::kNone);
+
+    Outcome binaryText = Run(new HTTPRequest(Http("/r/binarytext"), true, true, false));
+    EXPECT_EQ(binaryText.kind, HTTPRequest::kData);  // binary results ignore the type
+    EXPECT_EQ(binaryText.data, "ok binarytext");
+
+    Outcome missing = Run(new HTTPRequest(Https("/missing/kinds"), false, false, false));
+    EXPECT_EQ(missing.state, HTTPRequest::kFailed);
+    EXPECT_EQ(missing.status, 404);
+    EXPECT_EQ(missing.kind, HTTPRequest::kNone);
+}
+
+TEST_F(Exchange, UrlWithoutPathFailsWithoutTouchingTheNetwork) {
+    ::testing::internal::CaptureStdout();
+    Outcome o = Run(new HTTPRequest("https://127.0.0.1:" + Env("KOVA_NET_HTTPS_PORT"), false, false, false));
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");  // no request was opened
+    EXPECT_EQ(o.state, HTTPRequest::kFailed);
+    EXPECT_EQ(o.status, 0);
+}
+
+TEST_F(Exchange, UntrustedCertificateFailsWithStatusZero) {
+    Outcome o = Run(new HTTPRequest("https://localhost:" + Env("KOVA_NET_UNTRUSTED_PORT") + "/r/untrusted", false,
+                                    false, false));
+    EXPECT_EQ(o.state, HTTPRequest::kFailed);
+    EXPECT_EQ(o.status, 0);
+    EXPECT_FALSE(ReadRecord("untrusted").found);  // nothing crossed the handshake
+}
+
+TEST_F(Exchange, AnswerCutShortIsAFailureNotAShortSuccess) {
+    Outcome o = Run(new HTTPRequest(Http("/cut/cut"), true, false, false));
+    EXPECT_EQ(o.state, HTTPRequest::kFailed);
+    EXPECT_EQ(o.kind, HTTPRequest::kNone);
+}
+
+TEST_F(Exchange, AnswersPastTheCapFailWithTheStatusTheyHad) {
+    const std::string over = std::to_string(16 * 1024 * 1024 + 1);
+    for (const char* mode : {"", "&chunked=1"}) {  // declared length, and none
+        Outcome o = Run(new HTTPRequest(Http("/big/cap?n=" + over + mode), true, false, false));
+        EXPECT_EQ(o.state, HTTPRequest::kFailed) << mode;
+        EXPECT_EQ(o.status, 200) << mode;
+        EXPECT_EQ(o.kind, HTTPRequest::kNone) << mode;
+    }
+    // Binary results (the update download) have the larger cap.
+    Outcome binary = Run(new HTTPRequest(Http("/big/cap?type=application/octet-stream&n=" + over), true, true, false));
+    EXPECT_EQ(binary.state, HTTPRequest::kDone);
+    EXPECT_EQ(binary.kind, HTTPRequest::kData);
+    EXPECT_EQ(binary.data.size(), 16u * 1024 * 1024 + 1);
+}
+
+TEST_F(Exchange, RedirectsAreFollowedToTheFinalAnswer) {
+    Outcome o = Run(new HTTPRequest(Http("/redirect/hop?to=/r/hopped"), true, false, false));
+    EXPECT_EQ(o.state, HTTPRequest::kDone);
+    EXPECT_EQ(o.data, "ok hopped");
+    EXPECT_EQ(ReadRecord("hopped").method, "GET");
+}
+
+#ifndef _WIN32
+// The body may carry the certificate and its password: an https exchange
+// never continues over plain http.
+TEST_F(Exchange, RedirectFromHttpsToHttpIsRefused) {
+    Outcome o = Run(new HTTPRequest(Https("/redirect/down?to=" + Http("/r/downgraded")), true, false, false));
+    EXPECT_EQ(o.state, HTTPRequest::kFailed);
+    EXPECT_FALSE(ReadRecord("downgraded").found);
+}
+#endif

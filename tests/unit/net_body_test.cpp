@@ -1,0 +1,234 @@
+// The body encoder byte for byte, the spool files and the text escapes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "doc/filesystem.h"
+#include "net/bodyencoding.h"
+#include "net/httprequest.h"
+#include "net/spoolfile.h"
+#include "platform/platform.h"
+
+namespace {
+
+IFileSystem& fs() { return IFileSystem::Instance(); }
+
+std::string ReadAll(const std::string& path) {
+    File f = fs().Open(path, "rb");
+    std::string out;
+    char buf[4096];
+    size_t n;
+    while (f.IsOpen() && (n = fs().Read(f, buf, sizeof buf)) > 0) out.append(buf, n);
+    return out;
+}
+
+bool Exists(const std::string& path) { return fs().Open(path, "rb").IsOpen(); }
+
+void WriteFile(const std::string& path, const std::string& content) {
+    File f = fs().Open(path, "wb");
+    ASSERT_TRUE(f.IsOpen()) << path;
+    ASSERT_EQ(fs().Write(f, content.data(), content.size()), content.size());
+}
+
+std::string Body(HTTPRequest& r) {
+    const std::vector<char>& b = r.GetBody();
+    return r.GetSpoolPath().empty() ? std::string(b.begin(), b.end()) : ReadAll(r.GetSpoolPath());
+}
+
+const std::string B = "------------0x0x0x0x0x0x0x0x";
+
+// A spool folder of the test's own, emptied before and after.
+class SpoolFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::DeleteFolderTree(kWide);
+        ASSERT_TRUE(platform::CreateFolder(kWide));
+        HTTPRequest::SetSpoolFolder(kFolder);
+        WriteFile(kCert, "PFX\x01\x02");
+    }
+    void TearDown() override {
+        HTTPRequest::SetSpoolFolder("");
+        platform::DeleteFolderTree(kWide);
+    }
+    const std::string kFolder = "net_spool_test";
+    const platform::WideString kWide = u"net_spool_test";
+    const std::string kCert = "net_spool_test/cert.pfx";
+};
+
+} // namespace
+
+TEST(UrlEncoding, BytesAsStoredSpacesAsPlus) {
+    struct Case {
+        const char* in;
+        const char* plus;
+        const char* percent;
+    } cases[] = {
+        {"a b&c", "a+b%26c", "a%20b%26c"},
+        {"AZaz09-_.~", "AZaz09-_.~", "AZaz09-_.~"},
+        {"\xC3\xA9", "%C3%A9", "%C3%A9"},
+        {"=+/?%\"", "%3D%2B%2F%3F%25%22", "%3D%2B%2F%3F%25%22"},
+        {"\r\n\x7F", "%0D%0A%7F", "%0D%0A%7F"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(net::UrlEncode(c.in), c.plus) << c.in;
+        EXPECT_EQ(net::UrlEncode(c.in, true), c.percent) << c.in;
+    }
+}
+
+TEST(Escapes, QuoteBreakAndControlBytesCannotEscapeTheirPlace) {
+    EXPECT_EQ(net::QuoteSafe("a\"b\r\nc.pfx"), "a%22b%0D%0Ac.pfx");
+    EXPECT_EQ(net::QuoteSafe("\xE6\x86\x91 x"), "\xE6\x86\x91 x");
+    EXPECT_EQ(net::JsonEscape("q\"b\\s/\n\r\t\x01\xC3\xA9"), "q\\\"b\\\\s/\\n\\r\\t\\u0001\xC3\xA9");
+}
+
+TEST(UrlEncodedBody, FieldsInOrderNoContentLength) {
+    HTTPRequest r("http://h/x", false, false, false);
+    r.AddField("text", "a b&c", false);
+    r.AddField("ipaddr", "1.2.3.4", false);
+    EXPECT_EQ(Body(r), "text=a+b%26c&ipaddr=1.2.3.4");
+    EXPECT_EQ(r.GetContentType(), "application/x-www-form-urlencoded; charset=UTF-8");
+    EXPECT_EQ(r.GetExtraHeaders(), "");
+
+    HTTPRequest empty("http://h/x", false, false, false);
+    EXPECT_EQ(Body(empty), "");
+    EXPECT_EQ(empty.GetContentType(), "application/x-www-form-urlencoded; charset=UTF-8");
+}
+
+TEST(Fields, ReplaceInPlaceUnlessDuplicatesAllowed) {
+    HTTPRequest r("http://h/x", false, false, false);
+    r.AddField("a", "1", false);
+    r.AddField("b", "2", false);
+    r.AddField("a", "3", false);
+    EXPECT_EQ(r.GetFields(), (std::vector<std::string>{"a", "3", "b", "2"}));
+    r.AddField("a", "4", true);
+    r.AddField("A", "5", false);  // case-sensitive
+    EXPECT_EQ(r.GetFields(), (std::vector<std::string>{"a", "3", "b", "2", "a", "4", "A", "5"}));
+    std::string v;
+    EXPECT_TRUE(r.GetField("a", v));
+    EXPECT_EQ(v, "3");
+    EXPECT_FALSE(r.GetField("c", v));
+}
+
+TEST(Files, AddFileMeasuresNamesAndRefusesMissing) {
+    WriteFile("net_add_file.bin", "12345");
+    HTTPRequest r("http://h/x", false, false, false);
+    HTTPRequest::FileData out;
+    EXPECT_FALSE(r.AddFile("f", "no/such/file.bin", false, &out));
+    EXPECT_TRUE(r.GetFiles().empty());
+    ASSERT_TRUE(r.AddFile("f", "net_add_file.bin", false, &out));
+    EXPECT_EQ(out.size, 5);
+    EXPECT_EQ(out.fileName, "net_add_file.bin");
+    ASSERT_TRUE(r.AddFile("f", "./net_add_file.bin", false, nullptr));  // same name: replaced
+    ASSERT_EQ(r.GetFiles().size(), 1u);
+    EXPECT_EQ(r.GetFiles()[0].fileName, "net_add_file.bin");
+    EXPECT_EQ(r.GetFiles()[0].path, "./net_add_file.bin");
+    ASSERT_TRUE(r.AddFile("g", "./net_add_file.bin", true, nullptr));
+    EXPECT_EQ(r.GetFiles().size(), 2u);
+    fs().Remove("net_add_file.bin");
+}
+
+TEST(ForcedMultipart, FieldsThenClosingLineAndContentLength) {
+    HTTPRequest r("http://h/x", true, false, true);
+    r.SetExtraHeaders("X-A: 1");
+    r.AddField("k", "v", false);
+    const std::string expected = "--" + B + "\r\nContent-Disposition: form-data; name=\"k\"\r\n\r\nv\r\n--" + B + "--\r\n";
+    EXPECT_EQ(Body(r), expected);
+    EXPECT_EQ(r.GetExtraHeaders(), "X-A: 1\r\nContent-Length: " + std::to_string(expected.size()));
+    EXPECT_EQ(r.GetContentType(), "multipart/form-data; boundary=" + B);
+    EXPECT_FALSE(r.GetUseGet());  // multipart forces POST
+}
+
+TEST_F(SpoolFolder, TwoFieldsAndANamedFileSpooledInTheFolder) {
+    const std::string expected = "--" + B + "\r\nContent-Disposition: form-data; name=\"text\"\r\n\r\nA123\r\n" +
+                                 "--" + B + "\r\nContent-Disposition: form-data; name=\"pwd\"\r\n\r\np w\r\n" +
+                                 "--" + B + "\r\nContent-Disposition: form-data; name=\"pfxFile\"; filename=\"cert.pfx\"\r\n" +
+                                 "Content-Type: application/octet-stream\r\n\r\nPFX\x01\x02\r\n" + "--" + B + "--\r\n";
+    for (bool spooled : {true, false}) {
+        if (!spooled) HTTPRequest::SetSpoolFolder("");
+        HTTPRequest r("http://h/x", false, false, false);
+        r.AddField("text", "A123", false);
+        r.AddField("pwd", "p w", false);
+        ASSERT_TRUE(r.AddFile("pfxFile", kCert, false, nullptr));
+        EXPECT_EQ(Body(r), expected) << spooled;
+        EXPECT_EQ(r.GetContentType(), "multipart/form-data; boundary=" + B);
+        EXPECT_EQ(r.GetExtraHeaders(), "Content-Length: " + std::to_string(expected.size()));
+        if (spooled) {
+            EXPECT_TRUE(r.GetBody().empty());
+            EXPECT_EQ(r.GetSpoolPath().compare(0, kFolder.size() + 1, kFolder + "/"), 0) << r.GetSpoolPath();
+            // Never in the current directory.
+            const std::string name = r.GetSpoolPath().substr(kFolder.size() + 1);
+            EXPECT_FALSE(Exists(name));
+            EXPECT_TRUE(r.RemoveSpoolFile());
+            EXPECT_FALSE(Exists(r.GetSpoolPath()));
+        } else {
+            EXPECT_EQ(r.GetSpoolPath(), "");
+        }
+    }
+}
+
+TEST_F(SpoolFolder, RelatedModeCarriesEscapedJsonAndAnUnnamedFile) {
+    HTTPRequest r("http://h/x", false, false, false);
+    r.AddField("cust_id", "A1", false);
+    r.AddField("note", "say \"hi\"\n", false);
+    ASSERT_TRUE(r.AddFile("", kCert, false, nullptr));
+    EXPECT_EQ(Body(r), "--" + B + "\r\nContent-Type: application/json; charset=UTF-8\r\n\r\n" +
+                           "{\"cust_id\":\"A1\",\"note\":\"say \\\"hi\\\"\\n\"}\r\n\r\n" + "--" + B +
+                           "\r\nContent-Type: application/octet-stream\r\n\r\nPFX\x01\x02\r\n" + "--" + B + "--\r\n");
+    EXPECT_EQ(r.GetContentType(), "multipart/related; boundary=" + B);
+}
+
+TEST_F(SpoolFolder, NamesQuotedSafelyInFormDataHeaders) {
+    WriteFile("net_spool_test/a\"b.pfx", "x");
+    HTTPRequest r("http://h/x", false, false, false);
+    r.AddField("n\"\r\nX: y", "v", false);
+    ASSERT_TRUE(r.AddFile("f", "net_spool_test/a\"b.pfx", false, nullptr));
+    const std::string body = Body(r);
+    EXPECT_NE(body.find("name=\"n%22%0D%0AX: y\"\r\n"), std::string::npos);
+    EXPECT_NE(body.find("filename=\"a%22b.pfx\"\r\n"), std::string::npos);
+}
+
+TEST_F(SpoolFolder, SpoolNamesCycleOverTenAndSkipATakenName) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 11; ++i) {
+        HTTPRequest r("http://h/x", false, false, false);
+        ASSERT_TRUE(r.AddFile("f", kCert, false, nullptr));
+        r.GetBody();
+        names.push_back(r.GetSpoolPath());
+    }  // each request removes its file when destroyed
+    EXPECT_EQ(names[10], names[0]);
+    for (int i = 1; i < 10; ++i) EXPECT_NE(names[i], names[0]);
+    const std::string first = names[0].substr(kFolder.size() + 1);
+    EXPECT_EQ(first.compare(0, 10, "http_post_"), 0);
+    EXPECT_EQ(first.substr(12), ".body");
+
+    // A name still taken is not reused: exclusive creation moves on.
+    const uint32_t next = net::NextSpoolCounter() + 1;  // the value the next body would take
+    WriteFile(net::JoinPath(kFolder, net::SpoolFileName(next)), "not yours");
+    HTTPRequest other("http://h/x", false, false, false);
+    ASSERT_TRUE(other.AddFile("f", kCert, false, nullptr));
+    other.GetBody();
+    EXPECT_EQ(other.GetSpoolPath(), net::JoinPath(kFolder, net::SpoolFileName(next + 1)));
+    EXPECT_EQ(ReadAll(net::JoinPath(kFolder, net::SpoolFileName(next))), "not yours");
+}
+
+TEST_F(SpoolFolder, UnreadableFileLeftOutAndMissingFolderFallsBackToMemory) {
+    WriteFile("net_spool_test/gone.pfx", "zz");
+    HTTPRequest r("http://h/x", false, false, false);
+    ASSERT_TRUE(r.AddFile("a", "net_spool_test/gone.pfx", false, nullptr));
+    ASSERT_TRUE(r.AddFile("b", kCert, false, nullptr));
+    fs().Remove("net_spool_test/gone.pfx");
+    HTTPRequest::SetSpoolFolder("net_spool_test/no/such/folder");
+    const std::string body = Body(r);
+    EXPECT_EQ(r.GetSpoolPath(), "");
+    EXPECT_EQ(body, "--" + B + "\r\nContent-Disposition: form-data; name=\"b\"; filename=\"cert.pfx\"\r\n" +
+                        "Content-Type: application/octet-stream\r\n\r\nPFX\x01\x02\r\n--" + B + "--\r\n");
+}
+
+TEST(JoinPath, KeepsTheFolderSeparator) {
+    EXPECT_EQ(net::JoinPath("C:\\Temp\\KovaApp", "a"), "C:\\Temp\\KovaApp\\a");
+    EXPECT_EQ(net::JoinPath("/tmp/k/", "a"), "/tmp/k/a");
+    EXPECT_EQ(net::JoinPath("/tmp/k", "a"), "/tmp/k/a");
+    EXPECT_EQ(net::SpoolFileName(10), "http_post_00.body");
+    EXPECT_EQ(net::SpoolFileName(7), "http_post_07.body");
+}

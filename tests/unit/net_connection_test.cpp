@@ -1,0 +1,222 @@
+// The connection's bookkeeping and the exchange steps that need no network:
+// registration, cancelling, releasing, completion on workers, reference
+// counts, the URL split, headers and the answer cap.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "net/exchangesteps.h"
+#include "net/httpconnection.h"
+#include "platform/platform.h"
+#include "wait.h"
+
+namespace {
+
+struct Counts {
+    int32_t requests = HTTPRequest::LiveCount();
+    int32_t tasks = HTTPRequestTask::LiveCount();
+};
+
+void ExpectNoLeak(const Counts& before) {
+    EXPECT_TRUE(testsupport::WaitUntil([&] {
+        return HTTPRequest::LiveCount() == before.requests && HTTPRequestTask::LiveCount() == before.tasks;
+    }));
+}
+
+} // namespace
+
+TEST(SplitUrl, SchemeHostPortAndObject) {
+    struct Case {
+        const char* url;
+        bool ok;
+        const char* host;
+        int port;
+        bool secure;
+        const char* object;
+    } cases[] = {
+        {"https://api.example:8443/api/x.do?a=1", true, "api.example", 8443, true, "/api/x.do?a=1"},
+        {"http://127.0.0.1/json", true, "127.0.0.1", 80, false, "/json"},
+        {"https://h/", true, "h", 443, true, "/"},
+        {"http://h/p?u=http://x:1/y", true, "h", 80, false, "/p?u=http://x:1/y"},
+        {"https://h", false, "", 0, false, ""},            // no path: no connection at all
+        {"https://h:8443", false, "", 0, false, ""},
+        {"ftp://h/x", false, "", 0, false, ""},
+        {"xhttps://h/x", false, "", 0, false, ""},         // the scheme must open the URL
+        {"https://h/?next=http://evil/", true, "h", 443, true, "/?next=http://evil/"},  // never downgraded
+        {"http:///x", false, "", 0, false, ""},
+        {"http://h:/x", false, "", 0, false, ""},
+        {"http://h:0/x", false, "", 0, false, ""},
+        {"http://h:65536/x", false, "", 0, false, ""},
+        {"http://h:4294967376/x", false, "", 0, false, ""},  // would wrap to 80
+        {"http://h:+80/x", false, "", 0, false, ""},
+    };
+    for (const Case& c : cases) {
+        net::UrlParts p;
+        ASSERT_EQ(net::SplitUrl(c.url, &p), c.ok) << c.url;
+        if (!c.ok) continue;
+        EXPECT_EQ(p.host, c.host) << c.url;
+        EXPECT_EQ(p.port, c.port) << c.url;
+        EXPECT_EQ(p.secure, c.secure) << c.url;
+        EXPECT_EQ(p.object, c.object) << c.url;
+    }
+}
+
+TEST(ExchangeSteps, HeadersQueryStringAndCap) {
+    HTTPRequest get("http://h/json?x=1", true, false, false);
+    get.AddField("a", "b c", false);
+    get.SetExtraHeaders("X-One: 1");
+    EXPECT_EQ(net::RequestHeaders(get), "Content-Type: application/x-www-form-urlencoded; charset=UTF-8\r\nX-One: 1\r\n");
+    net::UrlParts parts;
+    ASSERT_TRUE(net::SplitUrl(get.GetUrl(), &parts));
+    EXPECT_TRUE(net::SendsAsGet(get));
+    EXPECT_EQ(net::ObjectWithQuery(get, parts), "/json?x=1?a=b+c");  // appended as given
+
+    HTTPRequest forced("http://h/x", true, false, true);
+    EXPECT_FALSE(net::SendsAsGet(forced));
+    EXPECT_EQ(net::ObjectWithQuery(forced, parts), "/json?x=1");
+
+    HTTPRequest text("http://h/x", true, false, false);
+    net::AnswerBuffer a(text);
+    EXPECT_TRUE(a.Admits(static_cast<int64_t>(net::kTextAnswerCap)));
+    EXPECT_FALSE(a.Admits(static_cast<int64_t>(net::kTextAnswerCap) + 1));
+    std::vector<char> big(net::kTextAnswerCap);
+    EXPECT_TRUE(a.Append(big.data(), big.size()));
+    EXPECT_FALSE(a.Append("x", 1));
+    EXPECT_TRUE(a.overflowed());
+    HTTPRequest binary("http://h/x", true, true, false);
+    EXPECT_TRUE(net::AnswerBuffer(binary).Admits(static_cast<int64_t>(net::kBinaryAnswerCap)));
+
+    EXPECT_EQ(net::FitHeader(std::string(127, 't')).size(), 127u);
+    EXPECT_EQ(net::FitHeader(std::string(128, 't')), "");
+}
+
+TEST(Results, EachSetterReplacesThePreviousResult) {
+    HTTPRequest r("http://h/x", false, false, false);
+    r.SetTextResult("hello");
+    EXPECT_EQ(r.GetResultKind(), HTTPRequest::kText);
+    EXPECT_EQ(r.GetResultLength(), 5);
+    EXPECT_STREQ(r.GetResultData(), "hello");
+    const uint8_t px[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    r.SetImageResult(px, 2, 2, 1);
+    EXPECT_EQ(r.GetResultKind(), HTTPRequest::kImage);
+    EXPECT_EQ(r.GetResultLength(), 12);
+    EXPECT_EQ(std::memcmp(r.GetResultData(), px, 12), 0);
+    r.SetImageResult(px, 2, 2, 7);  // unknown format: no pixels
+    EXPECT_EQ(r.GetResultLength(), 0);
+    EXPECT_EQ(r.GetResultData(), nullptr);
+    r.SetImageResult(px, 65536, 65536, 2);  // would overflow 32 bits: no pixels
+    EXPECT_EQ(r.GetResultLength(), 0);
+    r.SetDataResult("a\0b", 3);
+    EXPECT_EQ(r.GetResultKind(), HTTPRequest::kData);
+    EXPECT_EQ(r.GetResultWidth(), 0);
+    EXPECT_EQ(std::memcmp(r.GetResultData(), "a\0b", 3), 0);
+}
+
+TEST(Connection, RegistrationRefusesASecondSendAndMapsTheUrlOnce) {
+    Counts before;
+    {
+        ref_counted_ptr<HTTPConnection> c(new HTTPConnection);
+        c->Release();  // the pointer holds the only reference
+        c->AddURLMapping("old.example", "new.example");
+        c->AddURLMapping("new.example", "third.example");
+        HTTPRequest* r = new HTTPRequest("https://old.example/a/old.example", false, false, false);
+        ASSERT_TRUE(c->Send(r));
+        EXPECT_EQ(r->GetState(), HTTPRequest::kPending);
+        EXPECT_EQ(r->GetUrl(), "https://new.example/a/old.example");
+        EXPECT_FALSE(c->Send(r));
+        EXPECT_EQ(c->PendingCount(), 1u);
+        EXPECT_EQ(r->RefCount(), 2);  // the creator's and the list's
+    }  // the connection's destructor releases the pending request
+    ExpectNoLeak(before);
+}
+
+TEST(Connection, CancelCompletesOnceAndALateCompletionIsIgnored) {
+    Counts before;
+    HTTPConnection c;
+    HTTPRequest* r = new HTTPRequest("https://h/x", false, false, false);
+    int calls = 0;
+    r->SetCallback([&](HTTPRequest* req) {
+        ++calls;
+        EXPECT_EQ(req->GetState(), HTTPRequest::kCancelled);
+    });
+    HTTPRequestPtr keep(r);  // observe it after the connection lets go
+    ASSERT_TRUE(c.Send(r));
+    EXPECT_TRUE(c.Cancel(r));
+    EXPECT_FALSE(c.Cancel(r));
+    c.OnComplete(r, HTTPRequest::kDone, 200);  // the exchange finishing afterwards
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(r->GetState(), HTTPRequest::kCancelled);
+    EXPECT_EQ(r->GetStatusCode(), 0);
+    EXPECT_EQ(c.PendingCount(), 0u);
+    EXPECT_EQ(r->RefCount(), 1);
+    keep.reset();
+    ExpectNoLeak(before);
+}
+
+TEST(Connection, WithoutSchedulerTheExchangeRunsOnTheCallingThread) {
+    ASSERT_EQ(TaskScheduler::Current(), nullptr);
+    Counts before;
+    HTTPConnectionImp* c = new HTTPConnectionImp;
+    HTTPRequest* r = new HTTPRequest("https://127.0.0.1", false, false, false);  // no path
+    uint32_t thread = 0;
+    int state = -1, status = -1;
+    r->SetCallback([&](HTTPRequest* req) {
+        thread = platform::CurrentThreadId();
+        state = req->GetState();
+        status = req->GetStatusCode();
+    });
+    EXPECT_TRUE(c->Send(r));
+    EXPECT_EQ(thread, platform::CurrentThreadId());
+    EXPECT_EQ(state, HTTPRequest::kFailed);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(c->PendingCount(), 0u);
+    c->Release();
+    ExpectNoLeak(before);
+}
+
+TEST(Connection, ManyExchangesOnWorkersAllCompleteAndFreeEverything) {
+    Counts before;
+    TaskScheduler scheduler;
+    ASSERT_TRUE(scheduler.Start(3));
+    TaskScheduler::SetCurrent(&scheduler);
+    HTTPConnectionImp* c = new HTTPConnectionImp;
+    std::atomic<int> done{0};
+    std::atomic<int> onMain{0};
+    const uint32_t main = platform::CurrentThreadId();
+    const int kCount = 60;
+    for (int i = 0; i < kCount; ++i) {
+        HTTPRequest* r = new HTTPRequest(i % 2 ? "ftp://h/x" : "http://h", false, false, false);
+        r->AddField("i", std::to_string(i), false);
+        r->SetCallback([&](HTTPRequest* req) {
+            if (platform::CurrentThreadId() == main) onMain++;
+            if (req->GetState() == HTTPRequest::kFailed && req->GetStatusCode() == 0) done++;
+        });
+        ASSERT_TRUE(c->Send(r));
+    }
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return done.load() == kCount; }));
+    EXPECT_EQ(onMain.load(), 0);
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return c->PendingCount() == 0; }));
+    scheduler.Stop();
+    TaskScheduler::SetCurrent(nullptr);
+    c->Release();
+    ExpectNoLeak(before);
+}
+
+TEST(Connection, RefusedByTheSchedulerStaysPendingUntilReleaseAll) {
+    Counts before;
+    TaskScheduler stopped;  // never started: refuses every task
+    TaskScheduler::SetCurrent(&stopped);
+    HTTPConnectionImp* c = new HTTPConnectionImp;
+    HTTPRequest* r = new HTTPRequest("https://h/x", false, false, false);
+    EXPECT_FALSE(c->Send(r));
+    EXPECT_TRUE(c->IsPending(r));
+    EXPECT_EQ(HTTPRequestTask::LiveCount(), before.tasks);  // the refused task is gone
+    c->ReleaseAll();
+    EXPECT_EQ(c->PendingCount(), 0u);
+    TaskScheduler::SetCurrent(nullptr);
+    c->Release();
+    ExpectNoLeak(before);
+}
