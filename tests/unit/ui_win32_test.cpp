@@ -1,0 +1,93 @@
+// The framework's Windows halves that need no window: handle owners and the
+// picture decoder (WIC) over the program's own resources.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+
+#include "ui/gdi.h"
+#include "ui/picture.h"
+
+namespace {
+
+using namespace ui;
+
+TEST(GdiObject, ReplacingOrDroppingAHandleDeletesTheOldOne) {
+    HBRUSH first = CreateSolidBrush(RGB(1, 2, 3));
+    HBRUSH second = CreateSolidBrush(RGB(4, 5, 6));
+    ASSERT_NE(GetObjectType(first), 0u);
+    {
+        Brush b(first);
+        b.Reset(second);
+        EXPECT_EQ(GetObjectType(first), 0u) << "the replaced brush was not deleted";
+        EXPECT_NE(GetObjectType(second), 0u);
+        Brush moved(std::move(b));
+        EXPECT_EQ(b.Get(), nullptr);
+        EXPECT_EQ(moved.Get(), second);
+    }
+    EXPECT_EQ(GetObjectType(second), 0u) << "the owner's destructor did not delete its brush";
+}
+
+TEST(GdiObject, ReleaseHandsTheHandleOn) {
+    HBRUSH h = CreateSolidBrush(RGB(1, 2, 3));
+    {
+        Brush b(h);
+        EXPECT_EQ(b.Release(), h);
+    }
+    EXPECT_NE(GetObjectType(h), 0u);
+    DeleteObject(h);
+}
+
+// Blue, green, red of one pixel of a 32-bit top-down picture.
+void PixelAt(const Picture& pic, int x, int y, int* r, int* g, int* b) {
+    DIBSECTION ds = {};
+    ASSERT_EQ(GetObjectW(pic.Handle(), sizeof(ds), &ds), static_cast<int>(sizeof(ds)));
+    ASSERT_EQ(ds.dsBm.bmBitsPixel, 32);
+    const unsigned char* row = static_cast<const unsigned char*>(ds.dsBm.bmBits) + y * ds.dsBm.bmWidthBytes;
+    *b = row[x * 4];
+    *g = row[x * 4 + 1];
+    *r = row[x * 4 + 2];
+}
+
+TEST(Picture, FacesDecodeToTheirClientSizesAs32BitDibs) {
+    struct Face {
+        const wchar_t* name;
+        int width, height;
+    } faces[] = {
+        {L"LOGIN_FACE", 1280, 798}, {L"LIST_FACE", 1280, 798}, {L"SUBMIT_FACE", 500, 620}, {L"CONFIRM_FACE", 480, 520}};
+    for (const Face& f : faces) {
+        Picture pic = Picture::FromResource(f.name);
+        ASSERT_FALSE(pic.Empty());
+        EXPECT_EQ(pic.Width(), f.width);
+        EXPECT_EQ(pic.Height(), f.height);
+        // Below the title strip: the windows' background colour, RGB(30, 9, 104)
+        // within what JPEG keeps of it.
+        int r = 0, g = 0, b = 0;
+        PixelAt(pic, f.width - 20, f.height - 8, &r, &g, &b);
+        EXPECT_NEAR(r, 30, 6);
+        EXPECT_NEAR(g, 9, 6);
+        EXPECT_NEAR(b, 104, 6);
+    }
+}
+
+TEST(Picture, IconsKeepTheirTransparency) {
+    Picture folder = Picture::FromResource(L"FOLDER_ICON");
+    ASSERT_FALSE(folder.Empty());
+    EXPECT_EQ(folder.Width(), 24);
+    DIBSECTION ds = {};
+    ASSERT_TRUE(GetObjectW(folder.Handle(), sizeof(ds), &ds));
+    const unsigned char* px = static_cast<const unsigned char*>(ds.dsBm.bmBits);
+    EXPECT_EQ(px[3], 0) << "top-left corner of the folder icon should be transparent";
+    Picture apply = Picture::FromResource(L"APPLY_ON_ICON");
+    EXPECT_EQ(apply.Width(), 100);
+    EXPECT_EQ(apply.Height(), 32);
+}
+
+TEST(Picture, MissingOrBrokenDataGivesAnEmptyPicture) {
+    EXPECT_TRUE(Picture::FromResource(L"NO_SUCH_PICTURE").Empty());
+    const char junk[] = "\xFF\xD8\xFF\xE0 not really a JPEG";
+    EXPECT_TRUE(Picture::FromEncoded(junk, sizeof(junk)).Empty());
+    EXPECT_TRUE(Picture::FromEncoded(nullptr, 10).Empty());
+}
+
+} // namespace
