@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end checks of the window framework: ui_demo.exe under Wine on an X
 # display, driven with xdotool (real pointer), checked by screenshots.
-#   ui_demo_e2e.sh BUILD_DIR CASE     CASE: faces drag clicks close minimise dim placeholder
+#   ui_demo_e2e.sh BUILD_DIR CASE     CASE: faces drag clicks close minimise dim placeholder exception
 # Uses $DISPLAY (scripts/test starts a private Xvfb); without one, starts Xvfb :93.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -271,6 +271,29 @@ case_placeholder() {
   n=$(python3 "$CHECK" count "$s" $((WX + 877)) $((WY + 296)) 225 28 $PH)
   ((n > 20)) || fail "placeholder not restored in its colour on leaving empty ($n pixels)"
   note "placeholder cleared on enter, restored on leaving empty, typed text white"
+  stop
+}
+
+case_exception() {
+  start confirm
+  local title="KOVA API權限申請暨環境使用驗證服務" box=
+  send throw; sleep 1.5
+  box=$(xdotool search --onlyvisible --name "$title" 2>/dev/null | head -1 || true)
+  [[ -n $box ]] || fail "no exception box titled $title"
+  shot box >/dev/null
+  # Its one OK button, centred near the bottom (no window manager: no frame).
+  local X Y WIDTH HEIGHT SCREEN
+  eval "$(xdotool getwindowgeometry --shell "$box")"
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT - 24)); sleep 0.3
+  xdotool mousedown 1; sleep 0.15; xdotool mouseup 1
+  local i
+  for ((i = 0; i < 50; i++)); do
+    [[ -z $(xdotool search --onlyvisible --name "$title" 2>/dev/null || true) ]] && break
+    sleep 0.1
+  done
+  ((i < 50)) || fail "the exception box stayed open"
+  where  # the message loop goes on
+  note "an exception in a handler shows the standard box and the loop goes on"
   stop
 }
 

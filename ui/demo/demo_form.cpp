@@ -1,6 +1,7 @@
 #include "ui/demo/demo_form.h"
 
 #include <cstdio>
+#include <stdexcept>
 
 #include "doc/uitext.h"
 #include "ui/application.h"
@@ -222,6 +223,9 @@ void DemoForm::UserMessage(UINT message, WPARAM wParam, LPARAM) {
             Report(line);
         }
         break;
+    case CmdThrow:
+        // Reaches the framework's guard: the standard exception box, then on.
+        throw std::runtime_error(UiText("示範例外：處理訊息時發生錯誤"));
     case CmdQuit:
         ui::Application::Instance().Terminate();
         break;

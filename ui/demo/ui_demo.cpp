@@ -1,6 +1,6 @@
 // ui_demo FACE: shows one face (login, list, submit, confirm) as a borderless
 // window with the framework's controls, prints its events on stdout and takes
-// commands on stdin (dim, undim, where, state, restore, modal, quit).
+// commands on stdin (dim, undim, where, state, restore, modal, throw, quit).
 #include <windows.h>
 
 #include <cstdio>
@@ -89,7 +89,7 @@ DWORD WINAPI ReadCommands(void* arg) {
                 if (buf[i] != '\r' && line.size() < 64) line.push_back(buf[i]);
                 continue;
             }
-            static const char* names[] = {"", "dim", "undim", "where", "state", "restore", "modal", "quit"};
+            static const char* names[] = {"", "dim", "undim", "where", "state", "restore", "modal", "throw", "quit"};
             for (int c = 1; c <= CmdQuit; ++c) {
                 if (line == names[c]) PostMessageW(target, kCommandMessage, static_cast<WPARAM>(c), 0);
             }
