@@ -64,8 +64,19 @@ bool Application::ProcessMessage() {
         terminated_ = true;
         return false;
     }
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && MoveTabFocus(msg.hwnd)) return true;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
+    return true;
+}
+
+bool Application::MoveTabFocus(HWND from) {
+    // Only controls marked as tab stops take part; in any other box Tab is an
+    // ordinary key for the box's own handlers.
+    HWND parent = GetParent(from);
+    if (!parent || !(GetWindowLongW(from, GWL_STYLE) & WS_TABSTOP)) return false;
+    HWND next = GetNextDlgTabItem(parent, from, GetKeyState(VK_SHIFT) < 0);
+    if (next && next != from) SetFocus(next);
     return true;
 }
 

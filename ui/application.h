@@ -56,6 +56,7 @@ public:
 private:
     Application() = default;
     void Adopt(std::unique_ptr<Form> form);
+    bool MoveTabFocus(HWND from);
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND hwnd_ = nullptr;

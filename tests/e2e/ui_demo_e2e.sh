@@ -271,6 +271,14 @@ case_placeholder() {
   n=$(python3 "$CHECK" count "$s" $((WX + 877)) $((WY + 296)) 225 28 $PH)
   ((n > 20)) || fail "placeholder not restored in its colour on leaving empty ($n pixels)"
   note "placeholder cleared on enter, restored on leaving empty, typed text white"
+  click 950 250; expect "^enter IDEdit$" 5
+  xdotool key Tab; expect_none "^exit IDEdit$" 1
+  note "Tab does not leave a box that is no tab stop"
+  stop
+  start submit
+  click 250 368; expect "^enter PFXPathEdit$" 5
+  xdotool key Tab; expect "^exit PFXPathEdit$" 5; expect "^enter PFXPwdEdit$" 5
+  note "Tab moves between tab stops"
   stop
 }
 

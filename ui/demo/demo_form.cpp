@@ -68,6 +68,7 @@ DemoForm::DemoForm(const FaceSpec& face)
         auto edit = std::make_unique<ui::Edit>(*this, e.left, e.top, e.width, e.height);
         edit->SetHint(UiText(e.placeholderUtf8));
         edit->SetMaxLength(e.maxLength);
+        edit->SetTabStop(face.dialog);  // the dialog's two boxes have a tab order
         auto handler = [this](ui::Edit& sender) { EditEnterExit(sender); };
         edit->OnEnter = handler;
         edit->OnExit = handler;
