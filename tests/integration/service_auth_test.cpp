@@ -49,7 +49,9 @@ TEST_F(ServiceAuth, SignInAnswersTheMembersTheClientReads) {
         for (const auto& [key, value] : rec.items()) {
             EXPECT_TRUE(known.count(key)) << key;
             ASSERT_TRUE(value.is_string()) << key;
-            if (dates.count(key)) EXPECT_TRUE(std::regex_match(value.get<std::string>(), date)) << value;
+            if (dates.count(key)) {
+                EXPECT_TRUE(std::regex_match(value.get<std::string>(), date)) << value;
+            }
         }
         for (const char* key : {"CustID", "Prod", "BranchNo", "Account", "RiskSignStus", "APIStus", "CertiSeno"})
             EXPECT_TRUE(rec.contains(key)) << key;

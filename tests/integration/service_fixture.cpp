@@ -214,9 +214,9 @@ Answer PostRaw(const std::string& url, const std::string& ca, const std::string&
     return a;
 }
 
-Answer PostForm(const std::string& url, const std::string& ca, const Fields& fields) {
+Answer PostForm(const std::string& url, const std::string& ca, const Fields& fields, long timeoutMs) {
     Client c(ca);
-    return c.PostForm(url, fields);
+    return c.PostForm(url, fields, timeoutMs);
 }
 
 Answer PostMultipart(const std::string& url, const std::string& ca, const std::vector<Part>& parts) {
@@ -232,10 +232,10 @@ Client::Client(std::string ca) : curl_(curl_easy_init()), ca_(std::move(ca)) {}
 
 Client::~Client() { curl_easy_cleanup(static_cast<CURL*>(curl_)); }
 
-Answer Client::PostForm(const std::string& url, const Fields& fields) {
+Answer Client::PostForm(const std::string& url, const Fields& fields, long timeoutMs) {
     CURL* curl = static_cast<CURL*>(curl_);
     std::string body;
-    Prepare(curl, url, ca_, 20000, &body);
+    Prepare(curl, url, ca_, timeoutMs, &body);
     std::string encoded = Encode(curl, fields);
     curl_easy_setopt(curl, CURLOPT_MIMEPOST, nullptr);
     curl_easy_setopt(curl, CURLOPT_COPYPOSTFIELDS, encoded.c_str());

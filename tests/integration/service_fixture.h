@@ -70,7 +70,7 @@ std::string ReadFile(const std::string& path);
 
 // One exchange on a fresh connection; `timeoutMs` bounds the whole exchange.
 Answer Get(const std::string& url, const std::string& ca, long timeoutMs = 20000);
-Answer PostForm(const std::string& url, const std::string& ca, const Fields& fields);
+Answer PostForm(const std::string& url, const std::string& ca, const Fields& fields, long timeoutMs = 20000);
 Answer PostMultipart(const std::string& url, const std::string& ca, const std::vector<Part>& parts);
 Answer PostRaw(const std::string& url, const std::string& ca, const std::string& contentType,
                const std::string& body, const std::string& method = "POST");
@@ -85,7 +85,7 @@ public:
     ~Client();
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
-    Answer PostForm(const std::string& url, const Fields& fields);
+    Answer PostForm(const std::string& url, const Fields& fields, long timeoutMs = 20000);
     Answer PostMultipart(const std::string& url, const std::vector<Part>& parts);
 
 private:

@@ -103,11 +103,21 @@ TEST_F(ServiceMisc, FaultsMisbehaveOnceOnDemand) {
         EXPECT_EQ(a.curlCode, c.curlCode) << what;
         EXPECT_EQ(a.status, c.status) << what;
         std::string check = c.check;
-        if (check == "html") EXPECT_TRUE(a.json.is_null() && a.body.find("<html>") == 0) << what;
-        if (check == "nostate") EXPECT_TRUE(a.json.is_object() && !a.json.contains("state")) << what;
-        if (check == "cut") EXPECT_TRUE(a.json.is_null() && !a.body.empty()) << what;
-        if (check == "big") EXPECT_TRUE(a.body.size() == 20000000u && a.State() == 1) << what;
-        if (check == "normal") EXPECT_EQ(a.json.value("version", ""), "0.9.2") << what;
+        if (check == "html") {
+            EXPECT_TRUE(a.json.is_null() && a.body.find("<html>") == 0) << what;
+        }
+        if (check == "nostate") {
+            EXPECT_TRUE(a.json.is_object() && !a.json.contains("state")) << what;
+        }
+        if (check == "cut") {
+            EXPECT_TRUE(a.json.is_null() && !a.body.empty()) << what;
+        }
+        if (check == "big") {
+            EXPECT_TRUE(a.body.size() == 20000000u && a.State() == 1) << what;
+        }
+        if (check == "normal") {
+            EXPECT_TRUE(a.State() == 1 && a.json.contains("version")) << what;
+        }
         EXPECT_EQ(Get(service_->Url(kManifest), service_->Ca()).State(), 1) << "after " << what;
     }
     ASSERT_TRUE(SetFault(*service_, {{"kind", "echo-fail"}, {"count", "1"}}));
@@ -119,7 +129,8 @@ TEST_F(ServiceMisc, FaultsMisbehaveOnceOnDemand) {
 
 TEST_F(ServiceMisc, HangingAnswerIsReleasedWhenTheFaultIsCleared) {
     ASSERT_TRUE(SetFault(*service_, {{"kind", "hang"}, {"path", kAuth}}));
-    Answer hung = PostForm(service_->Url(kAuth), service_->Ca(), {{"cust_id", "A"}, {"pwd", "b"}, {"ipaddr", ""}});
+    Answer hung = PostForm(service_->Url(kAuth), service_->Ca(), {{"cust_id", "A"}, {"pwd", "b"}, {"ipaddr", ""}},
+                           1000);
     EXPECT_EQ(hung.curlCode, 0 + CURLE_OPERATION_TIMEDOUT) << hung.body;
     EXPECT_EQ(hung.status, 0);
     // Other paths go on while one hangs.
