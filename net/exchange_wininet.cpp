@@ -149,6 +149,7 @@ void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
         status = static_cast<int>(QueryNumber(handle.get(), HTTP_QUERY_STATUS_CODE));
         AnswerBuffer answer(request);
         ok = answer.Admits(contentLength);
+        if (ok) answer.Expect(contentLength);
         char block[kBlock];
         while (ok) {
             if (ExchangesAborted()) {

@@ -93,6 +93,12 @@ bool AnswerBuffer::Admits(int64_t contentLength) const {
     return contentLength <= static_cast<int64_t>(cap_);
 }
 
+void AnswerBuffer::Expect(int64_t contentLength) {
+    if (contentLength > 0 && Admits(contentLength) && data_.capacity() < static_cast<size_t>(contentLength)) {
+        data_.reserve(static_cast<size_t>(contentLength));
+    }
+}
+
 void StoreAnswer(HTTPConnection& connection, HTTPRequest& request, int statusCode, const std::string& contentType,
                  const AnswerBuffer& answer) {
     const std::vector<char>& data = answer.data();

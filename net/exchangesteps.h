@@ -50,6 +50,9 @@ public:
     bool Append(const void* data, size_t length);
     // A declared length already past the cap fails before reading.
     bool Admits(int64_t contentLength) const;
+    // Room for a declared length (within the cap), so a large answer is not
+    // copied over and over while it grows.
+    void Expect(int64_t contentLength);
     bool overflowed() const { return overflowed_; }
     const std::vector<char>& data() const { return data_; }
     size_t size() const { return data_.size(); }
