@@ -91,6 +91,8 @@ int Progress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) { return Exc
 
 } // namespace
 
+void AbortLibraryExchanges() {}
+
 void SetTrustAnchorsFile(const std::string& path) {
     CS_Guard guard(TrustLock(), __FILE__, __LINE__);
     TrustFile() = path;

@@ -5,13 +5,16 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "doc/filesystem.h"
 #include "net/exchange.h"
 #include "net/exchangesteps.h"
 #include "net/httpconnection.h"
+#include "task/cslock.h"
 
 namespace net {
 
@@ -39,6 +42,8 @@ public:
     InetHandle& operator=(const InetHandle&) = delete;
 
     HINTERNET get() const { return h_; }
+    // Lets go without closing (someone else closed it).
+    void Forget() { h_ = nullptr; }
     explicit operator bool() const { return h_ != nullptr; }
     void Close() {
         if (h_) InternetCloseHandle(h_);
@@ -47,6 +52,44 @@ public:
 
 private:
     HINTERNET h_ = nullptr;
+};
+
+// The request handles of exchanges under way. An abort closes them, which
+// makes the blocking call waiting on one return with an error; the exchange
+// then must not close its handle a second time (the value may be reused).
+class OpenRequests {
+public:
+    static void Add(HINTERNET h) {
+        CS_Guard guard(Lock(), __FILE__, __LINE__);
+        List().push_back(h);
+    }
+    // True when the exchange still owns the handle (no abort closed it).
+    static bool Remove(HINTERNET h) {
+        CS_Guard guard(Lock(), __FILE__, __LINE__);
+        std::vector<HINTERNET>& list = List();
+        for (size_t i = 0; i < list.size(); ++i) {
+            if (list[i] == h) {
+                list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
+                return true;
+            }
+        }
+        return false;
+    }
+    static void CloseAll() {
+        CS_Guard guard(Lock(), __FILE__, __LINE__);
+        for (HINTERNET h : List()) InternetCloseHandle(h);
+        List().clear();
+    }
+
+private:
+    static CS_Lock& Lock() {
+        static CS_Lock lock(0);
+        return lock;
+    }
+    static std::vector<HINTERNET>& List() {
+        static std::vector<HINTERNET> list;
+        return list;
+    }
 };
 
 // One header into a zeroed 128-byte buffer; empty when absent or too long.
@@ -92,6 +135,8 @@ bool Upload(HTTPConnection& connection, HTTPRequest& request, HINTERNET handle, 
 
 } // namespace
 
+void AbortLibraryExchanges() { OpenRequests::CloseAll(); }
+
 void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
     std::string headers = RequestHeaders(request);
     UrlParts parts;
@@ -120,9 +165,12 @@ void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
     InetHandle handle(HttpOpenRequestA(session.get(), get ? "GET" : "POST", object.c_str(), "HTTP/1.1", nullptr,
                                        accept, flags, 1));
     if (!handle) return FinishExchange(connection, request, false, 0);
+    OpenRequests::Add(handle.get());
 
-    bool sent;
-    if (spool.IsOpen()) {
+    bool sent = false;
+    if (ExchangesAborted()) {
+        // Aborted before Add: nothing closed this handle, so fail here.
+    } else if (spool.IsOpen()) {
         INTERNET_BUFFERSA buffers = {};
         buffers.dwStructSize = sizeof buffers;
         buffers.lpcszHeader = headers.c_str();
@@ -171,7 +219,11 @@ void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
         if (ok) StoreAnswer(connection, request, status, FitHeader(QueryHeader(handle.get(), HTTP_QUERY_CONTENT_TYPE)),
                             answer);
     }
-    handle.Close();
+    if (OpenRequests::Remove(handle.get())) {
+        handle.Close();
+    } else {
+        handle.Forget();
+    }
     WriteTimingLine(request.GetUrl(), elapsed);
     session.Close();
     internet.Close();

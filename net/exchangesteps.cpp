@@ -14,7 +14,10 @@ namespace {
 std::atomic<bool> g_aborted{false};
 }
 
-void AbortOpenExchanges() { g_aborted.store(true); }
+void AbortOpenExchanges() {
+    g_aborted.store(true);
+    AbortLibraryExchanges();
+}
 bool ExchangesAborted() { return g_aborted.load(); }
 void ResetAbortForTests() { g_aborted.store(false); }
 

@@ -76,6 +76,11 @@ void WriteTimingLine(const std::string& url, uint32_t elapsedMs);
 // the status reached and the failure text on the debug output.
 void FinishExchange(HTTPConnection& connection, HTTPRequest& request, bool ok, int statusCode);
 
+// The library half of AbortOpenExchanges: unblocks exchanges waiting inside
+// the library (WinInet: closes their open request handles; curl: nothing, its
+// progress callback polls the flag).
+void AbortLibraryExchanges();
+
 // Header value as the 128-byte query returns it: empty when absent or when
 // it would not fit with its NUL.
 std::string FitHeader(const std::string& value);

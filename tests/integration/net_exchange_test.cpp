@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "doc/filesystem.h"
+#include "net/exchange.h"
 #include "net/httpconnection.h"
 #include "platform/platform.h"
 #include "wait.h"
@@ -354,3 +355,23 @@ TEST_F(Exchange, RedirectFromHttpsToHttpIsRefused) {
     EXPECT_FALSE(ReadRecord("downgraded").found);
 }
 #endif
+
+// Shut-down: an exchange blocked waiting for its answer ends at once as a
+// failure, and exchanges started afterwards fail too.
+TEST_F(Exchange, AbortEndsAnExchangeWaitingForItsAnswer) {
+    std::atomic<bool> done{false};
+    std::atomic<int> state{-1};
+    HTTPRequest* r = new HTTPRequest(Http("/stall/abort"), true, false, false);
+    r->SetCallback([&](HTTPRequest* q) {
+        state = q->GetState();
+        done = true;
+    });
+    ASSERT_TRUE(connection->Send(r));
+    ASSERT_TRUE(testsupport::WaitUntil([] { return ReadRecord("abort").found; }));  // the server has it
+    net::AbortOpenExchanges();
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return done.load(); }, 60000));
+    EXPECT_EQ(state.load(), HTTPRequest::kFailed);
+    Outcome later = Run(new HTTPRequest(Http("/r/afterabort"), true, false, false));
+    EXPECT_EQ(later.state, HTTPRequest::kFailed);
+    net::ResetAbortForTests();
+}

@@ -92,6 +92,14 @@ void Handle(const httplib::Request& req, httplib::Response& res) {
                 return provide(offset, sink, false);
             });
         }
+    } else if (kind == "stall") {
+        // Headers, then silence for 5 s, then the whole answer: an exchange
+        // that completes is one that was not aborted.
+        res.set_content_provider(2, "text/plain", [](size_t, size_t, httplib::DataSink& sink) {
+            std::this_thread::sleep_for(std::chrono::seconds(5));
+            sink.write("ok", 2);
+            return true;
+        });
     } else if (kind == "redirect") {
         res.set_redirect(req.get_param_value("to"), 302);
     }
@@ -162,7 +170,7 @@ private:
 };
 
 void Serve(httplib::Server& server) {
-    const char* pattern = R"(/(r|json|empty|missing|cut|big|redirect|sink)/([A-Za-z0-9_-]+))";
+    const char* pattern = R"(/(r|json|empty|missing|cut|big|stall|redirect|sink)/([A-Za-z0-9_-]+))";
     server.Get(pattern, Handle);
     server.Post(pattern, Handle);
     server.set_payload_max_length(512u * 1024 * 1024);
