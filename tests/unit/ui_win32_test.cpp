@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "ui/dialogs.h"
 #include "ui/gdi.h"
 #include "ui/picture.h"
 
@@ -88,6 +89,45 @@ TEST(Picture, MissingOrBrokenDataGivesAnEmptyPicture) {
     const char junk[] = "\xFF\xD8\xFF\xE0 not really a JPEG";
     EXPECT_TRUE(Picture::FromEncoded(junk, sizeof(junk)).Empty());
     EXPECT_TRUE(Picture::FromEncoded(nullptr, 10).Empty());
+}
+
+// Puts `units` UTF-16 units on the clipboard, as they are (no terminator added).
+bool PutClipboardUnits(const wchar_t* units, size_t count) {
+    if (!OpenClipboard(nullptr)) return false;
+    EmptyClipboard();
+    HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, count * sizeof(wchar_t));
+    bool ok = false;
+    if (mem) {
+        std::memcpy(GlobalLock(mem), units, count * sizeof(wchar_t));
+        GlobalUnlock(mem);
+        ok = SetClipboardData(CF_UNICODETEXT, mem) != nullptr;
+        if (!ok) GlobalFree(mem);
+    }
+    CloseClipboard();
+    return ok;
+}
+
+TEST(Clipboard, ReadsUnicodeTextWithinItsLimit) {
+    const wchar_t text[] = L"a1234567890\u8b49";
+    ASSERT_TRUE(PutClipboardUnits(text, sizeof(text) / sizeof(wchar_t)));
+    std::wstring got;
+    ASSERT_TRUE(ReadClipboardText(nullptr, &got));
+    EXPECT_EQ(got, L"a1234567890\u8b49");
+    ASSERT_TRUE(ReadClipboardText(nullptr, &got, 4));
+    EXPECT_EQ(got, L"a123");
+    // The clipboard is closed again: another reader can open it.
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    CloseClipboard();
+}
+
+TEST(Clipboard, TextWithoutATerminatorStopsAtItsBlock) {
+    const wchar_t units[] = {L'x', L'y', L'z'};
+    ASSERT_TRUE(PutClipboardUnits(units, 3));
+    std::wstring got;
+    ASSERT_TRUE(ReadClipboardText(nullptr, &got));
+    // Never past the block; Wine terminates such text itself, inside the block.
+    EXPECT_LE(got.size(), 3u);
+    EXPECT_EQ(std::wstring(L"xyz").substr(0, got.size()), got);
 }
 
 } // namespace
