@@ -279,6 +279,17 @@ TEST_F(Exchange, GetCarriesTheFieldsAsQueryStringAndAPortAndQueryInTheUrl) {
     EXPECT_EQ(ReadRecord("portquery").target, "/r/portquery?a=1");
 }
 
+TEST_F(Exchange, InMemoryMultipartCarriesOneContentLength) {
+    HTTPRequest* r = new HTTPRequest(Raw("/raw/forced"), true, false, true);  // forced multipart: POST
+    r->AddField("k", "v", false);
+    EXPECT_EQ(Run(r).state, HTTPRequest::kDone);
+    Received got = ReadRecord("forced");
+    EXPECT_EQ(got.method, "POST");
+    EXPECT_EQ(got.body, "--" + B + "\r\nContent-Disposition: form-data; name=\"k\"\r\n\r\nv\r\n--" + B + "--\r\n");
+    EXPECT_EQ(got.Count("Content-Length"), 1);
+    EXPECT_EQ(got.Header("Content-Length"), std::to_string(got.body.size()));
+}
+
 // ---- outcomes ----------------------------------------------------------------
 
 TEST_F(Exchange, AnswerKindsAndStatuses) {

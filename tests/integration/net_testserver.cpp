@@ -160,6 +160,13 @@ private:
         req.method = data.substr(0, firstSpace);
         req.target = data.substr(firstSpace + 1, secondSpace - firstSpace - 1);
         req.body = data.substr(headerEnd + 4, want);
+        for (size_t at = data.find("\r\n") + 2; at < headerEnd;) {
+            const size_t end = data.find("\r\n", at);
+            const std::string line = data.substr(at, end - at);
+            const size_t colon = line.find(": ");
+            if (colon != std::string::npos) req.headers.emplace(line.substr(0, colon), line.substr(colon + 2));
+            at = end + 2;
+        }
         const size_t slash = req.target.rfind('/');
         Record(req, req.target.substr(slash + 1));
         const char answer[] = "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 6\r\nConnection: close\r\n\r\nok raw";
