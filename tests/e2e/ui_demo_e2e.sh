@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end checks of the window framework: ui_demo.exe under Wine on an X
 # display, driven with xdotool (real pointer), checked by screenshots.
-#   ui_demo_e2e.sh BUILD_DIR CASE     CASE: faces drag clicks close minimise dim placeholder exception
+#   ui_demo_e2e.sh BUILD_DIR CASE     CASE: faces drag clicks close minimise dim placeholder exception dialog
 # Uses $DISPLAY (scripts/test starts a private Xvfb); without one, starts Xvfb :93.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
@@ -302,6 +302,25 @@ case_exception() {
   ((i < 50)) || fail "the exception box stayed open"
   where  # the message loop goes on
   note "an exception in a handler shows the standard box and the loop goes on"
+  stop
+}
+
+case_dialog() {
+  # The file-open dialog opens in its initial folder (a bare name typed there
+  # resolves in it) and hands back the chosen file's full path.
+  mkdir -p "$TMP/certs"
+  touch "$TMP/certs/mine.pfx" "$TMP/certs/notes.txt"
+  export KOVA_DEMO_DIR="Z:${TMP//\//\\}\\certs"
+  start login
+  click 1132 369; expect "^click FolderImage$" 5
+  sleep 2
+  shot open >/dev/null
+  xdotool type --delay 50 "mine.pfx"; sleep 0.3
+  xdotool key Return
+  expect "^file " 10
+  local want="Z:${TMP//\//\\}\\certs\\mine.pfx"
+  [[ $LINE == "file $want" ]] || fail "dialog gave '$LINE', expected 'file $want'"
+  note "the dialog opened in its folder and returned $want"
   stop
 }
 

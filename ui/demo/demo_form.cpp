@@ -5,6 +5,7 @@
 
 #include "doc/uitext.h"
 #include "ui/application.h"
+#include "ui/dialogs.h"
 
 namespace demo {
 
@@ -45,6 +46,8 @@ DemoForm::DemoForm(const FaceSpec& face)
         if (name == "EyeShown") eyeShown_ = image.get();
         if (eyeHidden_ == image.get() || eyeShown_ == image.get()) {
             image->OnClick = [this](ui::Control&) { EyeClick(); };
+        } else if (name == "FolderImage") {
+            image->OnClick = [this](ui::Control&) { FolderClick(); };
         } else {
             image->OnClick = [name](ui::Control&) { Print("click " + name); };
         }
@@ -162,6 +165,20 @@ void DemoForm::EditEnterExit(ui::Edit& edit) {
     char mask = password && (!eyeHidden_ || eyeHidden_->Visible()) ? '*' : 0;
     edit.ApplyPlaceholderRule(mask);
     Print(std::string(edit.Focused() ? "enter " : "exit ") + face_.edits[i].name);
+}
+
+void DemoForm::FolderClick() {
+    Print("click FolderImage");
+    ui::OpenDialog dialog;
+    dialog.SetFilter(UiText("PFX憑證檔案(*.pfx)|*.pfx"));
+    char dir[260] = {0};
+    DWORD n = GetEnvironmentVariableA("KOVA_DEMO_DIR", dir, sizeof(dir));
+    if (n > 0 && n < sizeof(dir)) dialog.SetInitialDir(dir);
+    if (dialog.Execute(Handle())) {
+        Print("file " + dialog.FileName());
+    } else {
+        Print("file cancelled");
+    }
 }
 
 void DemoForm::EyeClick() {

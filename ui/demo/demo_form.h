@@ -78,6 +78,7 @@ private:
     void HotSpotClick(const HotSpot& spot);
     void EditEnterExit(ui::Edit& edit);
     void EyeClick();
+    void FolderClick();
     void DrawCell(ui::Grid& grid, int col, int row, const RECT& rect, HDC dc);
     void FillGrid();
     void Report(const char* what);
