@@ -121,10 +121,11 @@ bool Upload(HTTPConnection& connection, HTTPRequest& request, HINTERNET handle, 
         size_t done = 0;
         while (done < n) {
             DWORD written = 0;
-            if (!InternetWriteFile(handle, block + done, static_cast<DWORD>(n - done), &written)) {
-                if (GetLastError() != ERROR_IO_PENDING) return false;
+            if (!InternetWriteFile(handle, block + done, static_cast<DWORD>(n - done), &written) &&
+                GetLastError() != ERROR_IO_PENDING) {
+                return false;
             }
-            if (written == 0 && GetLastError() != ERROR_IO_PENDING) return false;
+            if (written == 0) return false;  // nothing taken: fail rather than spin
             done += written;
         }
         sent += static_cast<int64_t>(n);
