@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <set>
 
 #include "answer.h"
@@ -29,18 +30,16 @@ const char kHtmlPage[] = "<html><head><title>Error</title></head><body><h1>Servi
 const char kPadHead[] = "{\"state\":1,\"message\":\"\",\"pad\":\"";
 const char kPadTail[] = "\"}";
 
-// Byte `i` of a JSON document of `size` bytes made of padding.
-char PadByte(std::uint64_t i, std::uint64_t size) {
-    const std::uint64_t head = sizeof kPadHead - 1, tail = sizeof kPadTail - 1;
-    if (i < head) return kPadHead[i];
-    if (i >= size - tail) return kPadTail[i - (size - tail)];
-    return 'x';
-}
-
+// Writes bytes [offset, offset + 64 KiB) of a JSON document of `size` bytes:
+// {"state":1,"message":"","pad":"xxx...x"}.
 bool WritePad(std::uint64_t offset, std::uint64_t size, httplib::DataSink& sink) {
+    const std::uint64_t head = sizeof kPadHead - 1, tail = sizeof kPadTail - 1;
     char buf[64 * 1024];
     std::uint64_t n = std::min<std::uint64_t>(sizeof buf, size - offset);
-    for (std::uint64_t k = 0; k < n; ++k) buf[k] = PadByte(offset + k, size);
+    std::memset(buf, 'x', static_cast<size_t>(n));
+    for (std::uint64_t i = offset; i < head && i < offset + n; ++i) buf[i - offset] = kPadHead[i];
+    for (std::uint64_t i = std::max(offset, size - tail); i < offset + n; ++i)
+        buf[i - offset] = kPadTail[i - (size - tail)];
     return sink.write(buf, static_cast<size_t>(n));
 }
 

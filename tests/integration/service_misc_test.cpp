@@ -24,6 +24,8 @@ protected:
         ASSERT_TRUE(service_->Start()) << "kova-service did not start";
     }
     static void TearDownTestSuite() {
+        // A clean exit on SIGTERM; a sanitizer's report would change the code.
+        EXPECT_EQ(service_->Stop(), 0);
         delete service_;
         service_ = nullptr;
     }
@@ -89,8 +91,8 @@ TEST_F(ServiceMisc, FaultsMisbehaveOnceOnDemand) {
         {{{"kind", "html"}}, 200, CURLE_OK, "html"},
         {{{"kind", "nostate"}}, 200, CURLE_OK, "nostate"},
         {{{"kind", "close"}}, 200, CURLE_PARTIAL_FILE, "cut"},
-        {{{"kind", "oversize"}, {"size", "20000000"}}, 200, CURLE_OK, "big"},
-        {{{"kind", "oversize-chunked"}, {"size", "20000000"}}, 200, CURLE_OK, "big"},
+        {{{"kind", "oversize"}}, 200, CURLE_OK, "big"},
+        {{{"kind", "oversize-chunked"}, {"size", "17000000"}}, 200, CURLE_OK, "big"},
         {{{"kind", "delay"}, {"ms", "300"}}, 200, CURLE_OK, "normal"},
     };
     for (const auto& c : cases) {
@@ -113,7 +115,7 @@ TEST_F(ServiceMisc, FaultsMisbehaveOnceOnDemand) {
             EXPECT_TRUE(a.json.is_null() && !a.body.empty()) << what;
         }
         if (check == "big") {
-            EXPECT_TRUE(a.body.size() == 20000000u && a.State() == 1) << what;
+            EXPECT_TRUE(a.body.size() > (16u << 20) && a.State() == 1) << what;
         }
         if (check == "normal") {
             EXPECT_TRUE(a.State() == 1 && a.json.contains("version")) << what;
