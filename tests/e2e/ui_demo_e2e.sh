@@ -239,7 +239,9 @@ case_dim() {
   start list
   send modal; sleep 1.5
   shot modal >/dev/null
-  local sx=$(( (1366 - 500) / 2 )) sy=$(( (900 - 620) / 2 ))
+  local sw sh
+  read -r sw sh < <(xdotool getdisplaygeometry)
+  local sx=$(( (sw - 500) / 2 )) sy=$(( (sh - 620) / 2 ))
   xdotool mousemove $((sx + 370)) $((sy + 564)) click 1; expect "^modal 1$" 5
   send modal; sleep 1.5
   xdotool mousemove $((sx + 476)) $((sy + 23)) click 1; expect "^modal 2$" 5
