@@ -132,6 +132,10 @@ void WriteTimingLine(const std::string& url, uint32_t elapsedMs) {
 void FinishExchange(HTTPConnection& connection, HTTPRequest& request, bool ok, int statusCode) {
     // The URL is copied first: completion may drop the last reference.
     const std::string url = request.GetUrl();
+    if (request.CancelRequested()) {
+        connection.OnComplete(&request, HTTPRequest::kCancelled, 0);
+        return;
+    }
     if (ok && statusCode == 200) {
         connection.OnComplete(&request, HTTPRequest::kDone, 200);
         return;

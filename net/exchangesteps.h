@@ -73,7 +73,8 @@ void StoreAnswer(HTTPConnection& connection, HTTPRequest& request, int statusCod
 void WriteTimingLine(const std::string& url, uint32_t elapsedMs);
 
 // Completion: `ok` and status 200 give state 2; anything else state 3 with
-// the status reached and the failure text on the debug output.
+// the status reached and the failure text on the debug output. A request
+// cancelled while its exchange ran completes as cancelled (5, status 0).
 void FinishExchange(HTTPConnection& connection, HTTPRequest& request, bool ok, int statusCode);
 
 // The library half of AbortOpenExchanges: unblocks exchanges waiting inside

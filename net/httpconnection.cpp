@@ -43,7 +43,10 @@ bool HTTPConnection::Cancel(HTTPRequest* request) {
         CS_Guard guard(lock, kFile, __LINE__);
         if (Find(pending, request) == pending.end()) return false;
     }
-    if (request->GetState() == HTTPRequest::kPending) OnComplete(request, HTTPRequest::kCancelled, 0);
+    // An exchange under way is completed by its worker, as cancelled.
+    if (request->GetState() == HTTPRequest::kPending && request->ClaimCancel()) {
+        OnComplete(request, HTTPRequest::kCancelled, 0);
+    }
     return true;
 }
 
@@ -155,7 +158,7 @@ int32_t HTTPRequestTask::LiveCount() { return g_liveTasks.load(); }
 
 bool HTTPRequestTask::Run() {
     // Cancelled while queued: the request has completed already.
-    if (connection && request && request->GetState() == HTTPRequest::kPending) {
+    if (connection && request && request->GetState() == HTTPRequest::kPending && request->ClaimExchange()) {
         net::RunExchange(*connection, *request);
     }
     return true;

@@ -28,8 +28,10 @@ public:
     // its first occurrence, and the pending list takes a reference. The
     // caller's reference passes to the connection either way it returns true.
     virtual bool Send(HTTPRequest* request);
-    // False when not pending. A pending request completes at once with state 5
-    // and status 0; its queued task then skips the exchange.
+    // False when not pending. A pending request whose exchange has not started
+    // completes at once with state 5 and status 0 (its queued task then skips
+    // the exchange); one whose exchange runs completes as cancelled when the
+    // exchange ends.
     virtual bool Cancel(HTTPRequest* request);
     // Drops the list's and the creator's reference of every pending request.
     virtual void ReleaseAll();

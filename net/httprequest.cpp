@@ -168,3 +168,16 @@ bool HTTPRequest::RemoveSpoolFile() {
     spoolRemoved = IFileSystem::Instance().Remove(spoolPath);
     return spoolRemoved;
 }
+
+bool HTTPRequest::ClaimExchange() {
+    uint8_t idle = kIdle;
+    return exchangePhase.compare_exchange_strong(idle, kRunning);
+}
+
+bool HTTPRequest::ClaimCancel() {
+    uint8_t idle = kIdle;
+    if (exchangePhase.compare_exchange_strong(idle, kCancelledBeforeRun)) return true;
+    uint8_t running = kRunning;
+    exchangePhase.compare_exchange_strong(running, kCancelWhileRunning);
+    return false;
+}

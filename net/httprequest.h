@@ -95,6 +95,14 @@ public:
     // Removes the spool file once; true when there is none left to remove.
     bool RemoveSpoolFile();
 
+    // Who owns the exchange: the worker claims it before starting, Cancel
+    // claims an exchange that has not started. A cancel of a running exchange
+    // is only noted; the worker then completes it as cancelled, so nothing
+    // touches the request from two threads.
+    bool ClaimExchange();          // worker: false when cancelled first
+    bool ClaimCancel();            // Cancel: false when the worker runs it
+    bool CancelRequested() const { return exchangePhase.load() == kCancelWhileRunning; }
+
 private:
     friend class HTTPConnection;
 
@@ -126,6 +134,8 @@ private:
     std::vector<FileData> files;
     std::string spoolPath;
     bool spoolRemoved = false;
+    enum Phase : uint8_t { kIdle = 0, kRunning = 1, kCancelledBeforeRun = 2, kCancelWhileRunning = 3 };
+    std::atomic<uint8_t> exchangePhase{kIdle};
 };
 
 typedef ref_counted_ptr<HTTPRequest> HTTPRequestPtr;

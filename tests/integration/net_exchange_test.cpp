@@ -367,6 +367,25 @@ TEST_F(Exchange, RedirectFromHttpsToHttpIsRefused) {
 }
 #endif
 
+// Cancelling an exchange under way: the worker still owns the request and
+// completes it as cancelled, once, when the exchange ends.
+TEST_F(Exchange, CancelWhileRunningCompletesOnceAsCancelled) {
+    std::atomic<int> calls{0};
+    std::atomic<int> state{-1};
+    HTTPRequest* r = new HTTPRequest(Http("/stall/cancel"), true, false, false);
+    r->SetCallback([&](HTTPRequest* q) {
+        state = q->GetState();
+        calls++;
+    });
+    ASSERT_TRUE(connection->Send(r));
+    ASSERT_TRUE(testsupport::WaitUntil([] { return ReadRecord("cancel").found; }));
+    EXPECT_TRUE(connection->Cancel(r));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return calls.load() > 0; }, 60000));
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return connection->PendingCount() == 0; }));
+    EXPECT_EQ(calls.load(), 1);
+    EXPECT_EQ(state.load(), HTTPRequest::kCancelled);
+}
+
 // Shut-down: an exchange blocked waiting for its answer ends at once as a
 // failure, and exchanges started afterwards fail too.
 TEST_F(Exchange, AbortEndsAnExchangeWaitingForItsAnswer) {
