@@ -170,7 +170,7 @@ void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
 
     bool sent = false;
     if (ExchangesAborted()) {
-        // Aborted before Add: nothing closed this handle, so fail here.
+        // An abort before Add did not see this handle: fail here instead.
     } else if (spool.IsOpen()) {
         INTERNET_BUFFERSA buffers = {};
         buffers.dwStructSize = sizeof buffers;
