@@ -2,6 +2,7 @@
 
 #include <openssl/err.h>
 #include <openssl/pem.h>
+#include <openssl/provider.h>
 #include <openssl/x509_vfy.h>
 
 #include <climits>
@@ -15,6 +16,12 @@ std::string OsslError() {
     if (e) ERR_error_string_n(e, buf, sizeof buf);
     ERR_clear_error();
     return buf;
+}
+
+void EnableLegacyPfx() {
+    // Loading any provider explicitly stops the implicit default, so both.
+    if (OSSL_PROVIDER_load(nullptr, "legacy")) OSSL_PROVIDER_load(nullptr, "default");
+    ERR_clear_error();
 }
 
 std::string Base64(const std::string& bytes) {

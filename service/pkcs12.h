@@ -28,6 +28,10 @@ bool SignSha256(EVP_PKEY* key, const std::string& data, std::string& base64);
 // True when `cert` chains to the CA in `caPemPath` and is inside its validity.
 bool IssuedByCa(X509* cert, const std::string& caPemPath);
 
+// PFX files exported by older tools use RC2/3DES, which OpenSSL 3 keeps in
+// its "legacy" provider. Loads it next to the default one when present.
+void EnableLegacyPfx();
+
 std::string Base64(const std::string& bytes);
 std::string SerialHex(const X509* cert);
 std::string SubjectCn(const X509* cert);

@@ -13,6 +13,7 @@
 #include "answer.h"
 #include "clock.h"
 #include "handlers.h"
+#include "pkcs12.h"
 
 namespace kovasvc {
 namespace {
@@ -81,6 +82,7 @@ int Serve(const ServeOptions& options) {
         return 1;
     }
     ctx.faults.Set(options.fault);
+    EnableLegacyPfx();
 
     // Signals go to the waiting thread below, never to a worker mid-request.
     sigset_t stopSignals;

@@ -6,6 +6,7 @@
 #include <openssl/pkcs12.h>
 #include <openssl/x509.h>
 
+#include <cstdlib>
 #include <memory>
 #include <regex>
 
@@ -102,6 +103,22 @@ TEST_F(ServiceCert, SignatureVerifiesWithTheCertificatesPublicKey) {
     EXPECT_TRUE(Verifies(own.get(), text, sig));
     EXPECT_FALSE(Verifies(own.get(), text + ".", sig)) << "a signature over other text must not verify";
     EXPECT_FALSE(Verifies(other.get(), text, sig)) << "another key must not verify it";
+}
+
+// Older tools export PFX files with RC2/3DES; OpenSSL 3 opens them only with
+// its legacy provider loaded.
+TEST_F(ServiceCert, LegacyEncryptedPfxOpens) {
+    const Json& demo = service_->Pfx("demo");
+    const std::string legacy = service_->Dir() + "/legacy.pfx";
+    const std::string pass = "pass:" + demo["password"].get<std::string>();
+    const std::string pem = service_->Dir() + "/legacy.pem";
+    const std::string cmd = "openssl pkcs12 -in '" + demo["path"].get<std::string>() + "' -nodes -passin " + pass +
+                            " -out '" + pem + "' && openssl pkcs12 -export -legacy -in '" + pem + "' -passout " +
+                            pass + " -out '" + legacy + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    Answer a = Sign(kDemoId, demo["password"], ReadFile(legacy));
+    EXPECT_EQ(a.State(), 1) << a.body;
+    EXPECT_EQ(a.json["serial"], demo["serial"]);
 }
 
 TEST_F(ServiceCert, SignTextRefusesWhatItCannotOpenOrTrust) {
