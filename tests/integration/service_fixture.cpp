@@ -153,9 +153,9 @@ bool Service::Start(const std::vector<std::string>& extraArgs, const std::string
     return true;
 }
 
-int Service::Stop() {
+int Service::Stop(int signal) {
     if (pid_ <= 0) return -1;
-    kill(pid_, SIGTERM);
+    kill(pid_, signal);
     int status = 0;
     bool ended = testsupport::WaitUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 15000);
     if (!ended) {

@@ -5,6 +5,8 @@
 
 #include <sys/types.h>
 
+#include <csignal>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -42,8 +44,9 @@ public:
 
     // Seeds a new folder (or reuses `dir` when given) and starts the service.
     bool Start(const std::vector<std::string>& extraArgs = {}, const std::string& dir = "");
-    // SIGTERM and wait; returns the exit status (-1 when it had to be killed).
-    int Stop();
+    // Signals (SIGTERM by default) and waits; returns the exit status (-1 when
+    // it had to be killed).
+    int Stop(int signal = SIGTERM);
 
     // Runs `kova-service args...`; returns its exit code, stdout into `output`.
     int RunTool(const std::vector<std::string>& args, std::string* output = nullptr) const;

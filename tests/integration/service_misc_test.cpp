@@ -4,6 +4,8 @@
 
 #include <curl/curl.h>
 
+#include <signal.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -146,7 +148,7 @@ TEST_F(ServiceMisc, CommandLineFaultAndLoopbackOnly) {
     Service second;
     ASSERT_TRUE(second.Start({"--fault", "status:code=503,path=/json"}, service_->Dir()));
     EXPECT_EQ(Get(second.EchoUrl("/json"), "").status, 503);
-    EXPECT_EQ(second.Stop(), 0) << "SIGTERM ends the service cleanly";
+    EXPECT_EQ(second.Stop(SIGINT), 0) << "SIGINT ends the service cleanly";
 
     for (const char* address : {"0.0.0.0", "192.168.1.10", "::", "localhost"}) {
         EXPECT_EQ(service_->RunTool({"serve", "--data", service_->Dir(), "--listen", address}), 2) << address;
