@@ -36,7 +36,14 @@ public:
     AutoResetEvent() = default;
     ~AutoResetEvent() { Close(); }
     AutoResetEvent(AutoResetEvent&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-    AutoResetEvent& operator=(AutoResetEvent&& other) noexcept;
+    AutoResetEvent& operator=(AutoResetEvent&& other) noexcept {
+        if (this != &other) {
+            Close();
+            handle_ = other.handle_;
+            other.handle_ = nullptr;
+        }
+        return *this;
+    }
     AutoResetEvent(const AutoResetEvent&) = delete;
     AutoResetEvent& operator=(const AutoResetEvent&) = delete;
 

@@ -113,13 +113,7 @@ bool TaskScheduler::Start(int count) {
     if (!timerThread) {
         stopping.store(true);
         workEvent.Set();
-        for (int i = 0; i < workerCount; ++i) platform::JoinThread(workerThreads[i]);
-        delete[] workerThreads;
-        workerThreads = nullptr;
-        workerCount = 0;
-        timerEvent.Close();
-        workEvent.Close();
-        platform::EndFineTimer();
+        JoinThreads();
         return false;
     }
     running.store(true);
@@ -275,15 +269,9 @@ void TaskScheduler::WorkerLoop() {
     workEvent.Set();  // the next waiting worker wakes and leaves too
 }
 
-void TaskScheduler::Stop() {
-    if (!running.load()) return;
-    // stopping before running: whoever sees the scheduler no longer running
-    // knows its threads will not take another task.
-    stopping.store(true);
-    running.store(false);
-    timerEvent.Set();
-    workEvent.Set();
-
+// Waits for every thread (they must have been told to stop), then closes
+// their handles and both events.
+void TaskScheduler::JoinThreads() {
     platform::JoinThread(timerThread);
     timerThread = nullptr;
     for (int i = 0; i < workerCount; ++i) platform::JoinThread(workerThreads[i]);
@@ -293,6 +281,18 @@ void TaskScheduler::Stop() {
     timerEvent.Close();
     workEvent.Close();
     platform::EndFineTimer();
+}
+
+void TaskScheduler::Stop() {
+    if (!running.load()) return;
+    // stopping before running: whoever sees the scheduler no longer running
+    // knows its threads will not take another task.
+    stopping.store(true);
+    running.store(false);
+    timerEvent.Set();
+    workEvent.Set();
+
+    JoinThreads();
 
     std::list<task_ptr> left;
     delayedLock.Lock(kFile, __LINE__);

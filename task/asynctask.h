@@ -152,7 +152,7 @@ private:
     static unsigned WorkerMain(void* self);
     void TimerLoop();
     void WorkerLoop();
-    void EndTask(AsyncTask* task);
+    void JoinThreads();
 
     std::list<task_ptr> delayedTasks;   // sorted by `remaining`; entries leave from anywhere
     std::deque<task_ptr> readyTasks;    // first in, first out; no allocation per entry

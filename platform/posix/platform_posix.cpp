@@ -81,15 +81,6 @@ struct EventState {
 };
 } // namespace
 
-AutoResetEvent& AutoResetEvent::operator=(AutoResetEvent&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        other.handle_ = nullptr;
-    }
-    return *this;
-}
-
 bool AutoResetEvent::Create() {
     Close();
     EventState* e = new (std::nothrow) EventState;

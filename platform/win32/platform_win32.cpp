@@ -49,15 +49,6 @@ uint32_t CurrentThreadId() { return ::GetCurrentThreadId(); }
 
 // ---- auto-reset event ------------------------------------------------------
 
-AutoResetEvent& AutoResetEvent::operator=(AutoResetEvent&& other) noexcept {
-    if (this != &other) {
-        Close();
-        handle_ = other.handle_;
-        other.handle_ = nullptr;
-    }
-    return *this;
-}
-
 bool AutoResetEvent::Create() {
     Close();
     handle_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
