@@ -1,0 +1,136 @@
+#include "center/kovacenter.h"
+
+#include <atomic>
+
+#include "center/instance.h"
+#include "doc/encoding.h"
+#include "net/httpconnection.h"
+#include "net/httprequest.h"
+
+namespace center_detail {
+
+CS_Lock& InstanceLock() {
+    static CS_Lock* lock = new CS_Lock(0);  // outlives every worker
+    return *lock;
+}
+
+KovaCenter* g_instance = nullptr;
+
+CompletionScope::CompletionScope() {
+    InstanceLock().Lock("kovacenter", __LINE__);
+    center = g_instance;
+}
+
+CompletionScope::~CompletionScope() { InstanceLock().Unlock(); }
+
+} // namespace center_detail
+
+using center_detail::g_instance;
+using center_detail::InstanceLock;
+
+namespace {
+
+const char kApiPath[] = "/kovaapp/api";
+
+std::string ApiUrl(const char* call) { return std::string(ServiceOrigin()) + kApiPath + call; }
+
+} // namespace
+
+const char* ServiceOrigin() { return KOVA_SERVICE_ORIGIN; }
+const char* IPEchoOrigin() { return KOVA_IPECHO_ORIGIN; }
+
+KovaCenter::KovaCenter(HTTPConnection* connection_)
+    : loginState(0), version(KOVA_VERSION), connection(connection_), notifyWindow(nullptr) {
+    CS_Guard guard(InstanceLock(), "kovacenter", __LINE__);
+    g_instance = this;
+}
+
+KovaCenter::~KovaCenter() {
+    // Waits for a completion under way; later ones find no instance.
+    CS_Guard guard(InstanceLock(), "kovacenter", __LINE__);
+    if (g_instance == this) g_instance = nullptr;
+}
+
+KovaCenter* KovaCenter::Instance() {
+    CS_Guard guard(InstanceLock(), "kovacenter", __LINE__);
+    return g_instance;
+}
+
+bool KovaCenter::SendRequest(HTTPRequest* request) {
+    if (connection && connection->Send(request)) return true;
+    // Refused: the creator's reference did not pass to the connection.
+    request->Release();
+    return false;
+}
+
+void KovaCenter::QueryPublicIP() {
+    HTTPRequest* request = new HTTPRequest(std::string(IPEchoOrigin()) + "/json", true, false, false);
+    request->SetCallback(&KovaCenter::OnPublicIPComplete);
+    SendRequest(request);
+}
+
+bool KovaCenter::UserAuth(const std::string& id, const std::string& pwd, platform::WindowHandle window) {
+    if (id.empty() || pwd.empty()) return false;
+    HTTPRequest* request = new HTTPRequest(ApiUrl("/userAuth.do"), false, false, false);
+    request->AddField("cust_id", id, false);
+    request->AddField("pwd", pwd, false);
+    request->AddField("ipaddr", ipAddress, false);
+    request->SetCallback(&KovaCenter::OnUserAuthComplete);
+    // Set before sending: a completion, however fast, finds both in place.
+    notifyWindow = window;
+    loginState = 1;
+    return SendRequest(request);
+}
+
+bool KovaCenter::Relogin(platform::WindowHandle window) {
+    if (custId.empty() || password.empty()) return false;
+    // Copies: the completion rewrites both fields on the worker thread.
+    const std::string id = custId, pwd = password;
+    return UserAuth(id, pwd, window);
+}
+
+bool KovaCenter::SignText(const std::string& text, const std::string& pfxPwd, const std::string& pfxFile,
+                          platform::WindowHandle window) {
+    if (text.empty() || pfxPwd.empty() || pfxFile.empty()) return false;
+    HTTPRequest* request = new HTTPRequest(ApiUrl("/signText.do"), false, false, false);
+    request->AddField("text", AnsiToUtf8(text), false);
+    request->AddField("pwd", pfxPwd, false);
+    if (!request->AddFile("pfxFile", pfxFile, false, nullptr)) {
+        // An unreadable certificate file sends nothing.
+        request->Release();
+        return false;
+    }
+    request->SetCallback(&KovaCenter::OnSignTextComplete);
+    notifyWindow = window;
+    return SendRequest(request);
+}
+
+bool KovaCenter::Apply(ApiApply* record, const std::string& pfxPwd, const std::string& pfxFile,
+                       platform::WindowHandle window) {
+    if (!record || pfxPwd.empty() || pfxFile.empty() || loginState != 2) return false;
+    HTTPRequest* request = new HTTPRequest(ApiUrl("/apply.do"), false, false, false);
+    request->AddField("cust_id", record->CustID, false);
+    request->AddField("branch", record->BranchNo, false);
+    request->AddField("account", record->Account, false);
+    request->AddField("ipaddr", ipAddress, false);
+    request->AddField("pwd", pfxPwd, false);
+    if (!request->AddFile("pfxFile", pfxFile, false, nullptr)) {
+        request->Release();
+        return false;
+    }
+    request->SetCallback(&KovaCenter::OnApplyComplete);
+    notifyWindow = window;
+    return SendRequest(request);
+}
+
+void KovaCenter::Logout() {
+    custId.clear();
+    password.clear();
+    pfxPath.clear();
+    pfxPassword.clear();
+    SaveSettings();
+}
+
+bool KovaCenter::LoadSettings(const std::string&) { return false; }
+
+bool KovaCenter::SaveSettings() { return false; }

@@ -1,0 +1,126 @@
+// KovaCenter: the one object that knows the operator's web service. It holds
+// the sign-in state, builds each call as an HTTPRequest, sends it through the
+// connection and, on the worker thread that ran it, reads the answer, stores
+// what it carries and posts one completion message to the notify window.
+//
+// Fields are not locked: the posted message is the hand-over. Only the
+// program-wide instance pointer is guarded, and every completion runs its
+// whole body under that guard, so destroying the instance waits for a
+// completion under way and later completions find no instance and do nothing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "center/kovacenter_records.h"
+#include "doc/xmlnode.h"
+#include "platform/notify.h"
+
+// <windows.h> renames GetMessage; the accessor keeps its own name. Windows
+// code that includes this header calls GetMessageW explicitly.
+#ifdef GetMessage
+#undef GetMessage
+#endif
+
+class HTTPConnection;
+class HTTPRequest;
+
+// Completion messages (WM_USER and fixed offsets; WM_USER + 2 is unused).
+enum KovaMessage : unsigned {
+    kMsgUserAuth = 0x0400,
+    kMsgSignText = 0x0401,
+    kMsgApply = 0x0403,
+    kMsgPublicIP = 0x0404,
+    kMsgUpdateOffered = 0x0405,
+    kMsgUpdateDownloaded = 0x0406,
+};
+
+// Result code of a parsed answer whose "state" is missing or does not begin
+// with a number. Not 0, which means "no HTTP answer", and not -1 (unreadable
+// JSON), so that such an answer is told apart from both.
+const int kStateUnreadable = -2;
+
+// The configured origins (configure-time constants; no runtime setting).
+const char* ServiceOrigin();  // "https://host[:port]"
+const char* IPEchoOrigin();   // "http://host[:port]"
+
+class KovaCenter : public KovaCenterRecords {
+public:
+    explicit KovaCenter(HTTPConnection* connection);
+    virtual ~KovaCenter();
+    KovaCenter(const KovaCenter&) = delete;
+    KovaCenter& operator=(const KovaCenter&) = delete;
+
+    // The registered instance; null before construction and after destruction.
+    // For the GUI thread (completions reach it under the instance guard).
+    static KovaCenter* Instance();
+
+    void QueryPublicIP();
+    bool CheckVersion(platform::WindowHandle window);
+    bool DownloadUpdate(const std::string& targetPath, platform::WindowHandle window);
+    bool UserAuth(const std::string& id, const std::string& pwd, platform::WindowHandle window);
+    bool Relogin(platform::WindowHandle window);
+    bool SignText(const std::string& text, const std::string& pfxPwd, const std::string& pfxFile,
+                  platform::WindowHandle window);
+    bool Apply(ApiApply* record, const std::string& pfxPwd, const std::string& pfxFile,
+               platform::WindowHandle window);
+    void Logout();
+    // Credentials live only in memory: neither reads nor writes anything.
+    bool LoadSettings(const std::string& path);
+    bool SaveSettings();
+
+    bool IsNewerVersion() const;
+
+    std::string GetMessage() const { return message; }
+    SignResult GetSignResult() const { return signResult; }
+    std::string GetUpdateFile() const { return updateFile; }
+    std::string GetVersionText() const { return "v" + version; }
+
+    // Lookups over the center's own lists.
+    ApiApply* FindApiApply(const std::string& branch, const std::string& account) {
+        return KovaCenterRecords::FindApiApply(applyList, branch, account);
+    }
+    const Branch* FindBranch(const std::string& number) const {
+        return KovaCenterRecords::FindBranch(branchList, number);
+    }
+    std::string GetBranchName(const ApiApply& record) const {
+        return KovaCenterRecords::GetBranchName(branchList, record);
+    }
+
+    // The first step of every completion: false when the exchange failed
+    // (message and code from ReportConnectionError) or the body is not JSON
+    // (code stays -1); otherwise `code` is the answer's "state".
+    bool ParseAnswer(HTTPRequest* request, XMLNode& root, int& code);
+    int ReportConnectionError(HTTPRequest* request);
+
+    // Completion routines (worker thread).
+    static void OnUserAuthComplete(HTTPRequest* request);
+    static void OnSignTextComplete(HTTPRequest* request);
+    static void OnApplyComplete(HTTPRequest* request);
+    static void OnPublicIPComplete(HTTPRequest* request);
+    static void OnManifestComplete(HTTPRequest* request);
+    static void OnDownloadComplete(HTTPRequest* request);
+
+    std::string custName;
+    std::vector<ApiApply> applyList;
+    std::vector<Branch> branchList;
+    std::string custId;
+    std::string password;
+    std::string pfxPath;
+    std::string pfxPassword;
+    uint8_t loginState;  // 0 never, 1 sent, 2 authenticated, 3 failed
+    SignResult signResult;
+    std::string ipAddress;
+    std::string version;
+    std::string serverVersion;
+    std::string updateUrl;
+    std::string updateFile;
+    HTTPConnection* connection;  // not owned
+    std::string message;
+    platform::WindowHandle notifyWindow;
+
+private:
+    bool SendRequest(HTTPRequest* request);
+    void Notify(unsigned msg, intptr_t wParam) { platform::PostNotify(notifyWindow, msg, wParam); }
+};

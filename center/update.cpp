@@ -1,0 +1,131 @@
+// The version check against the operator's manifest and the download of the
+// new executable.
+#include <cstring>
+#include <vector>
+
+#include "center/instance.h"
+#include "center/kovacenter.h"
+#include "doc/filesystem.h"
+#include "net/httpconnection.h"
+#include "net/httprequest.h"
+
+namespace {
+
+const char kManifestPath[] = "/download/API/kovaapp.json";
+
+// Only an https address may deliver an executable: over plain HTTP anyone on
+// the way could swap it.
+bool IsHttpsUrl(const std::string& url) {
+    static const char kScheme[] = "https://";
+    const size_t n = sizeof kScheme - 1;
+    if (url.size() <= n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        char c = url[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != kScheme[i]) return false;
+    }
+    return true;
+}
+
+// The numbers between the dots; empty pieces are skipped, a piece without
+// digits counts 0.
+std::vector<int64_t> VersionPieces(const std::string& text) {
+    std::vector<int64_t> pieces;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t dot = text.find('.', start);
+        if (dot == std::string::npos) dot = text.size();
+        if (dot > start) {
+            const char* p = text.data() + start;
+            int32_t value = 0;
+            ReadInt(p, text.data() + dot, value);
+            pieces.push_back(value);
+        }
+        start = dot + 1;
+    }
+    return pieces;
+}
+
+} // namespace
+
+bool KovaCenter::IsNewerVersion() const {
+    if (serverVersion.empty()) return false;
+    std::vector<int64_t> own = VersionPieces(version), server = VersionPieces(serverVersion);
+    const size_t n = own.size() > server.size() ? own.size() : server.size();
+    own.resize(n, 0);
+    server.resize(n, 0);
+    if (n > 4) {
+        // Base-100 weights would overflow; for pieces below 100 comparing the
+        // pieces in order gives the same answer.
+        for (size_t i = 0; i < n; ++i)
+            if (own[i] != server[i]) return own[i] < server[i];
+        return false;
+    }
+    // Pieces are int32 (ReadInt saturates); four of them weighted by 100^3 at
+    // most stay far inside int64.
+    int64_t ownValue = 0, serverValue = 0;
+    for (size_t i = 0; i < n; ++i) {
+        ownValue = ownValue * 100 + own[i];
+        serverValue = serverValue * 100 + server[i];
+    }
+    return ownValue < serverValue;
+}
+
+bool KovaCenter::CheckVersion(platform::WindowHandle window) {
+    HTTPRequest* request = new HTTPRequest(std::string(ServiceOrigin()) + kManifestPath, true, false, false);
+    request->SetCallback(&KovaCenter::OnManifestComplete);
+    notifyWindow = window;
+    return SendRequest(request);
+}
+
+bool KovaCenter::DownloadUpdate(const std::string& targetPath, platform::WindowHandle window) {
+    if (updateUrl.empty() || !IsHttpsUrl(updateUrl) || targetPath.empty()) return false;
+    HTTPRequest* request = new HTTPRequest(updateUrl, true, true, false);
+    request->SetUserText(targetPath);
+    request->SetCallback(&KovaCenter::OnDownloadComplete);
+    updateFile.clear();
+    notifyWindow = window;
+    return SendRequest(request);
+}
+
+void KovaCenter::OnManifestComplete(HTTPRequest* request) {
+    center_detail::CompletionScope scope;
+    KovaCenter* self = scope.center;
+    if (!self) return;
+    XMLNode root;
+    int code = -1;
+    if (!self->ParseAnswer(request, root, code)) return;
+    XMLNode* versionNode = root.FindFirst("version");
+    if (!versionNode) return;
+    self->serverVersion = versionNode->value;
+    const std::string url = root.Child("url").value;
+    self->updateUrl = IsHttpsUrl(url) ? url : std::string();
+    if (self->IsNewerVersion() && !self->updateUrl.empty()) self->Notify(kMsgUpdateOffered, 0);
+}
+
+void KovaCenter::OnDownloadComplete(HTTPRequest* request) {
+    center_detail::CompletionScope scope;
+    KovaCenter* self = scope.center;
+    if (!self) return;
+    int result = 0;
+    const std::string target = request->GetUserText();
+    if (request->GetState() == HTTPRequest::kDone && request->GetStatusCode() == 200 && !target.empty()) {
+        IFileSystem& fs = IFileSystem::Instance();
+        File file = fs.Open(target, "wb");
+        if (file.IsOpen()) {
+            const size_t length = request->GetResultLength() > 0 ? static_cast<size_t>(request->GetResultLength()) : 0;
+            bool whole = length == 0 || fs.Write(file, request->GetResultData(), length) == length;
+            // A failed final write shows only at close.
+            whole = file.Close() && whole;
+            if (whole) {
+                self->updateFile = target;
+                result = 1;
+            } else {
+                // A partial executable must never be started.
+                fs.Remove(target);
+            }
+        }
+    }
+    request->SetUserText(std::string());
+    self->Notify(kMsgUpdateDownloaded, result);
+}

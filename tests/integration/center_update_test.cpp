@@ -1,0 +1,123 @@
+// The version check and the download of the update against kova-service's
+// manifest.
+#include <filesystem>
+
+#include "center_fixture.h"
+
+namespace centertest {
+namespace {
+
+class CenterUpdate : public CenterTest {
+protected:
+    void SetUp() override {
+        CenterTest::SetUp();
+        target_ = service_->Dir() + "/kovaapp-new.exe";
+        std::filesystem::remove(target_);
+    }
+    // Sets the manifest through the service's admin command.
+    static void Manifest(const std::vector<std::string>& args) {
+        std::vector<std::string> full = {"manifest", service_->Dir()};
+        full.insert(full.end(), args.begin(), args.end());
+        ASSERT_EQ(service_->RunTool(full), 0);
+    }
+    static std::string Payload() {
+        std::string bytes;
+        for (int i = 0; i < 300000; ++i) bytes.push_back(static_cast<char>((i * 7919) >> 3));
+        return bytes;
+    }
+    static std::string WritePayload() {
+        const std::string path = service_->Dir() + "/kovaapp.exe";
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        const std::string bytes = Payload();
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        return path;
+    }
+    // Checks the manifest; true when an update was offered.
+    bool Offered() {
+        EXPECT_TRUE(center_->CheckVersion(window_));
+        EXPECT_TRUE(Settled());
+        if (platform::PendingNotifyCount(window_) == 0) return false;
+        return Await(kMsgUpdateOffered) == 0;
+    }
+    std::string target_;
+};
+
+TEST_F(CenterUpdate, VersionsComparedByBase100Weights) {
+    const std::string file = WritePayload();
+    const struct {
+        const char* version;
+        bool newer;
+    } cases[] = {
+        {"0.9.2", false}, {"0.9.10", true}, {"0.10", true}, {"0.9", false},
+        {"1.0 beta", true}, {"0.9.1", false}, {"0.9.2.1", true}, {"0..9.3", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.version);
+        Manifest({"--version", c.version, "--file", file});
+        EXPECT_EQ(Offered(), c.newer);
+        EXPECT_EQ(center_->serverVersion, c.version);
+        EXPECT_EQ(center_->IsNewerVersion(), c.newer);
+    }
+}
+
+TEST_F(CenterUpdate, DownloadSavesTheWholeFile) {
+    Manifest({"--version", "0.9.3", "--file", WritePayload()});
+    ASSERT_TRUE(Offered());
+    EXPECT_EQ(center_->updateUrl.rfind("https://", 0), 0u);
+    ASSERT_TRUE(center_->DownloadUpdate(target_, window_));
+    ASSERT_EQ(Await(kMsgUpdateDownloaded), 1);
+    EXPECT_EQ(center_->GetUpdateFile(), target_);
+    EXPECT_EQ(svctest::ReadFile(target_), Payload());
+}
+
+// No url, or one that is not https: no offer and nothing to download.
+TEST_F(CenterUpdate, OnlyAnHttpsAddressIsOffered) {
+    const std::string file = WritePayload();
+    Manifest({"--version", "0.9.3", "--file", ""});
+    EXPECT_FALSE(Offered());
+    EXPECT_EQ(center_->serverVersion, "0.9.3");
+    EXPECT_TRUE(center_->updateUrl.empty());
+
+    const std::string plain = service_->EchoUrl("/download/API/kovaapp.exe");
+    Manifest({"--version", "0.9.3", "--file", file, "--url", plain});
+    EXPECT_FALSE(Offered());
+    EXPECT_TRUE(center_->updateUrl.empty());
+    EXPECT_FALSE(center_->DownloadUpdate(target_, window_));
+    EXPECT_EQ(connection_->PendingCount(), 0u);
+    Manifest({"--url", ""});
+}
+
+// A download that fails in any way reports 0 and leaves no file behind.
+TEST_F(CenterUpdate, FailedDownloadsLeaveNoFile) {
+    Manifest({"--version", "0.9.3", "--file", WritePayload()});
+    const struct {
+        const char* what;
+        svctest::Fields fault;
+        std::string target;
+    } cases[] = {
+        {"404", {{"kind", "status"}, {"code", "404"}}, target_},
+        {"cut short", {{"kind", "close"}}, target_},
+        {"folder missing", {{"kind", "none"}}, service_->Dir() + "/no/such/folder/kovaapp.exe"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(Fault({{"kind", "none"}}));
+        ASSERT_TRUE(Offered());
+        svctest::Fields fault = c.fault;
+        fault.push_back({"path", "/download/API/kovaapp.exe"});
+        ASSERT_TRUE(Fault(fault));
+        ASSERT_TRUE(center_->DownloadUpdate(c.target, window_));
+        EXPECT_EQ(Await(kMsgUpdateDownloaded), 0);
+        EXPECT_TRUE(center_->GetUpdateFile().empty());
+        EXPECT_FALSE(std::filesystem::exists(c.target));
+    }
+    // The manifest fault itself: silently no update.
+    ASSERT_TRUE(Fault({{"kind", "html"}, {"path", "/download/API/kovaapp.json"}}));
+    center_->serverVersion.clear();
+    EXPECT_FALSE(Offered());
+    EXPECT_TRUE(center_->serverVersion.empty());
+}
+
+} // namespace
+} // namespace centertest
