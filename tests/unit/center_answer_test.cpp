@@ -1,0 +1,172 @@
+// KovaCenter's requests as built and its answers as read, with the exchange
+// replaced by a connection that completes requests by hand.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "center/kovacenter.h"
+#include "doc/encoding.h"
+#include "doc/uitext.h"
+#include "net/httpconnection.h"
+#include "platform/notify.h"
+
+namespace {
+
+// Keeps the last request sent; the test answers it.
+class HandConnection : public HTTPConnection {
+public:
+    bool Send(HTTPRequest* request) override {
+        if (!HTTPConnection::Send(request)) return false;
+        last = request;
+        return true;
+    }
+    void Answer(const std::string& body, int status = 200) {
+        OnText(last, body.c_str());
+        OnComplete(last, status == 200 ? HTTPRequest::kDone : HTTPRequest::kFailed, status);
+    }
+    HTTPRequest* last = nullptr;
+};
+
+platform::WindowHandle const kWindow = reinterpret_cast<platform::WindowHandle>(0x77);
+
+class CenterAnswer : public ::testing::Test {
+protected:
+    void SetUp() override { platform::ClearNotify(); }
+    void TearDown() override { EXPECT_EQ(platform::PendingNotifyCount(kWindow), 0); }
+    int Taken(unsigned message) {
+        platform::Notification n;
+        if (!platform::WaitNotify(kWindow, n, 0)) return -999;
+        EXPECT_EQ(n.message, message);
+        return static_cast<int>(n.wParam);
+    }
+    static std::vector<std::string> Names(const HTTPRequest* r) {
+        std::vector<std::string> names;
+        for (size_t i = 0; i < r->GetFields().size(); i += 2) names.push_back(r->GetFields()[i]);
+        return names;
+    }
+    HandConnection* connection = new HandConnection;
+    KovaCenter center{connection};
+    ~CenterAnswer() override { connection->Release(); }
+};
+
+TEST_F(CenterAnswer, StateReading) {
+    const struct {
+        const char* body;
+        int code;
+    } cases[] = {
+        {R"({"state":"1"})", 1},         {R"({"state":1})", 1},
+        {R"({"state":" 1"})", 1},        {R"({"state":"1 ok"})", 1},
+        {R"({"state":2,"message":"m"})", 2}, {R"({"state":-7})", -7},
+        {R"({"message":"m"})", kStateUnreadable}, {R"({"state":"ok"})", kStateUnreadable},
+        {R"({"state":""})", kStateUnreadable}, {"<html>1</html>", -1},
+        {"", -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        ASSERT_TRUE(center.UserAuth("A1", "p", kWindow));
+        EXPECT_EQ(center.loginState, 1);
+        connection->Answer(c.body);
+        EXPECT_EQ(Taken(kMsgUserAuth), c.code);
+        EXPECT_EQ(center.loginState, c.code == 1 ? 2 : 3);
+    }
+}
+
+TEST_F(CenterAnswer, UserAuthRequestAndLists) {
+    center.ipAddress = "192.0.2.9";
+    ASSERT_TRUE(center.UserAuth("A123456789", "p&w=d", kWindow));
+    HTTPRequest* r = connection->last;
+    EXPECT_EQ(r->GetUrl(), std::string(ServiceOrigin()) + "/kovaapp/api/userAuth.do");
+    EXPECT_FALSE(r->GetUseGet());
+    EXPECT_EQ(Names(r), (std::vector<std::string>{"cust_id", "pwd", "ipaddr"}));
+    EXPECT_EQ(r->GetFields()[5], "192.0.2.9");
+    connection->Answer(R"({"state":1,"name":"N","id":"X","applyList":[{"BranchNo":"0012","Account":"1"},)"
+                       R"({"BranchNo":"0025","Account":"2"}],"branchList":{"branch_no":"0012"}})");
+    EXPECT_EQ(Taken(kMsgUserAuth), 1);
+    // The id and password kept are the ones sent, not the answer's "id".
+    EXPECT_EQ(center.custId, "A123456789");
+    EXPECT_EQ(center.password, "p&w=d");
+    EXPECT_EQ(center.custName, "N");
+    ASSERT_EQ(center.applyList.size(), 2u);
+    EXPECT_EQ(center.applyList[1].BranchNo, "0025");
+    ASSERT_EQ(center.branchList.size(), 1u);
+
+    // A failure keeps the lists; a success without them empties them.
+    ASSERT_TRUE(center.Relogin(kWindow));
+    connection->Answer(R"({"state":9,"message":"no"})");
+    EXPECT_EQ(Taken(kMsgUserAuth), 9);
+    EXPECT_EQ(center.message, "no");
+    EXPECT_EQ(center.applyList.size(), 2u);
+    ASSERT_TRUE(center.Relogin(kWindow));
+    connection->Answer(R"({"state":1})");
+    EXPECT_EQ(Taken(kMsgUserAuth), 1);
+    EXPECT_TRUE(center.applyList.empty() && center.branchList.empty());
+    EXPECT_EQ(center.message, "no");  // a success keeps the previous text
+}
+
+TEST_F(CenterAnswer, SignTextAndApplyRequests) {
+    const std::string pfx = ::testing::TempDir() + "center_answer.pfx";
+    std::FILE* f = std::fopen(pfx.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("pfx", f);
+    std::fclose(f);
+
+    const std::string text = UiText("王小明");
+    ASSERT_TRUE(center.SignText(text, "cp", pfx, kWindow));
+    HTTPRequest* r = connection->last;
+    EXPECT_EQ(Names(r), (std::vector<std::string>{"text", "pwd"}));
+    EXPECT_EQ(r->GetFields()[1], "王小明");  // UTF-8 on the wire
+    ASSERT_EQ(r->GetFiles().size(), 1u);
+    EXPECT_EQ(r->GetFiles()[0].name, "pfxFile");
+    connection->Answer(R"({"state":1,"subject_cn":"A1","serial":"0F","message":"ok"})");
+    EXPECT_EQ(Taken(kMsgSignText), 1);
+    EXPECT_EQ(center.GetSignResult().subject_cn, "A1");
+    ASSERT_TRUE(center.SignText(text, "cp", pfx, kWindow));
+    connection->Answer(R"({"state":3,"subject_cn":"B2","message":"bad"})");
+    EXPECT_EQ(Taken(kMsgSignText), 3);
+    EXPECT_EQ(center.GetSignResult().subject_cn, "A1");  // only a success reads the result
+    EXPECT_EQ(center.message, "bad");
+
+    center.loginState = 2;
+    center.applyList.resize(2);
+    center.applyList[1].CustID = "A1";
+    center.applyList[1].BranchNo = "0012";
+    center.applyList[1].Account = "77";
+    ASSERT_TRUE(center.Apply(&center.applyList[1], "cp", pfx, kWindow));
+    r = connection->last;
+    EXPECT_EQ(Names(r), (std::vector<std::string>{"cust_id", "branch", "account", "ipaddr", "pwd"}));
+    connection->Answer(R"({"state":1,"message":"done","data":{"APIStus":"S"}})");
+    EXPECT_EQ(Taken(kMsgApply), 1);
+    EXPECT_EQ(center.applyList[1].APIStus, "S");
+    EXPECT_EQ(center.applyList[1].Account, "77");
+    EXPECT_TRUE(center.applyList[0].APIStus.empty());
+
+    // No matching record: nothing changes, still success.
+    KovaCenter::ApiApply stray = center.applyList[1];
+    stray.Account = "88";
+    ASSERT_TRUE(center.Apply(&stray, "cp", pfx, kWindow));
+    connection->Answer(R"({"state":1,"message":"done","data":{"APIStus":"Y"}})");
+    EXPECT_EQ(Taken(kMsgApply), 1);
+    EXPECT_EQ(center.applyList[1].APIStus, "S");
+    std::remove(pfx.c_str());
+}
+
+// The completion is posted to whatever window the latest call named.
+TEST_F(CenterAnswer, NotifyWindowIsOneSlot) {
+    const platform::WindowHandle other = reinterpret_cast<platform::WindowHandle>(0x78);
+    ASSERT_TRUE(center.UserAuth("A1", "p", other));
+    HTTPRequest* first = connection->last;
+    ASSERT_TRUE(center.CheckVersion(kWindow));
+    HTTPRequest* manifest = connection->last;
+    connection->last = first;
+    connection->Answer(R"({"state":1})");
+    EXPECT_EQ(Taken(kMsgUserAuth), 1);
+    EXPECT_EQ(platform::PendingNotifyCount(other), 0);
+    connection->last = manifest;
+    connection->Answer(R"({"version":"0.9.3","url":"HTTPS://host/kovaapp.exe"})");
+    EXPECT_EQ(Taken(kMsgUpdateOffered), 0);
+    EXPECT_EQ(center.updateUrl, "HTTPS://host/kovaapp.exe");
+}
+
+} // namespace
