@@ -4,6 +4,8 @@
 
 #include <string>
 
+class HTTPConnectionImp;
+class KovaCenter;
 class TaskScheduler;
 
 // What normal start-up makes, owned by the shell until clean-up. The service
@@ -12,6 +14,8 @@ struct Shell {
     std::string dataFolder;  // %LOCALAPPDATA%\KovaApp, ANSI; empty when unset
     std::string tempFolder;  // %TEMP%\KovaApp, ANSI; emptied at each start
     TaskScheduler* scheduler = nullptr;
+    HTTPConnectionImp* connection = nullptr;  // the shell's reference
+    KovaCenter* center = nullptr;
 };
 
 // The one instance, for the operations below and for the windows.
@@ -21,6 +25,11 @@ Shell& TheShell();
 // the single argument "restart=" + this executable's own path, unquoted.
 // False when `path` is empty or the shell reports failure.
 bool LaunchExecutable(const std::string& path, bool passRestart);
+
+// Asks the service client to download the update into the temporary folder
+// as "kovaapp.exe", reporting to `window` (an HWND). Nothing without a client
+// or a temporary folder.
+void StartUpdateDownload(void* window);
 
 // Restart mode: copy this executable over `target`, start it without
 // arguments, or report "複製檔案失敗". Touches no folder and makes no object.

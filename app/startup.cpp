@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "app/placeholder_window.h"
+#include "center/kovacenter.h"
 #include "doc/uitext.h"
 
 namespace {
@@ -35,6 +36,10 @@ int RunNormalMode() {
     } catch (...) {
         ShowException("");
     }
+
+    // However the loop ended, a saved update replaces this executable.
+    const std::string update = shell.center ? shell.center->GetUpdateFile() : std::string();
+    if (!update.empty()) LaunchExecutable(update, true);
 
     ReleaseProcessObjects(shell);
     return 0;
