@@ -1,0 +1,196 @@
+// KovaCenter under Wine over WinInet against the native kova-service started
+// by center_wine.sh: the sign-in, the failure kinds and the update download.
+// Completion messages arrive at a message-only window of the test thread.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+#include "center/kovacenter.h"
+#include "doc/filesystem.h"
+#include "doc/uitext.h"
+#include "net/httpconnection.h"
+#include "task/asynctask.h"
+#include "wait.h"
+
+namespace {
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+std::string ReadAll(const std::string& path) {
+    IFileSystem& fs = IFileSystem::Instance();
+    File f = fs.Open(path, "rb");
+    std::string out;
+    char buf[8192];
+    size_t n;
+    while (f.IsOpen() && (n = fs.Read(f, buf, sizeof buf)) > 0) out.append(buf, n);
+    return out;
+}
+
+class CenterWine : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        scheduler_ = new TaskScheduler;
+        ASSERT_TRUE(scheduler_->Start(3));
+        TaskScheduler::SetCurrent(scheduler_);
+    }
+    static void TearDownTestSuite() {
+        scheduler_->Stop();
+        TaskScheduler::SetCurrent(nullptr);
+        delete scheduler_;
+    }
+    void SetUp() override {
+        ASSERT_FALSE(Env("KOVA_CENTER_HTTPS").empty()) << "run through center_wine.sh";
+        window_ = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+        ASSERT_NE(window_, nullptr);
+        connection_ = new HTTPConnectionImp;
+        connection_->AddURLMapping(ServiceOrigin(), Url(""));
+        connection_->AddURLMapping(IPEchoOrigin(), "http://127.0.0.1:" + Env("KOVA_CENTER_HTTP"));
+        center_ = new KovaCenter(connection_);
+    }
+    void TearDown() override {
+        delete center_;
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return connection_->PendingCount() == 0; }, 20000));
+        Fault("none", "");
+        connection_->Release();
+        MSG msg;
+        EXPECT_FALSE(PeekMessageA(&msg, window_, WM_USER, WM_USER + 6, PM_REMOVE)) << "unexpected " << msg.message;
+        DestroyWindow(window_);
+    }
+
+    static std::string Url(const std::string& path) { return "https://localhost:" + Env("KOVA_CENTER_HTTPS") + path; }
+
+    // The wParam of the next completion message; INT_MIN when none came.
+    int Await(unsigned message) {
+        const DWORD deadline = GetTickCount() + 30000;
+        MSG msg;
+        for (;;) {
+            if (PeekMessageA(&msg, window_, WM_USER, WM_USER + 6, PM_REMOVE)) {
+                EXPECT_EQ(msg.message, message);
+                return static_cast<int>(msg.wParam);
+            }
+            const DWORD now = GetTickCount();
+            if (static_cast<int32_t>(deadline - now) <= 0) break;
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, deadline - now, QS_POSTMESSAGE);
+        }
+        ADD_FAILURE() << "no message " << message;
+        return INT_MIN;
+    }
+
+    // The service's fault switch, over the echo port.
+    bool Fault(const char* kind, const char* path, const char* code = nullptr) {
+        auto* r = new HTTPRequest("http://127.0.0.1:" + Env("KOVA_CENTER_HTTP") + "/_admin/fault", false, false, false);
+        r->AddField("kind", kind, false);
+        if (*path) r->AddField("path", path, false);
+        if (code) r->AddField("code", code, false);
+        auto done = std::make_shared<std::atomic<int>>(-1);
+        r->SetCallback([done](HTTPRequest* q) { done->store(q->GetStatusCode()); });
+        if (!connection_->Send(r)) return false;
+        return testsupport::WaitUntil([&] { return done->load() >= 0; }, 20000) && done->load() == 200;
+    }
+
+    static TaskScheduler* scheduler_;
+    HWND window_ = nullptr;
+    HTTPConnectionImp* connection_ = nullptr;
+    KovaCenter* center_ = nullptr;
+};
+
+TaskScheduler* CenterWine::scheduler_ = nullptr;
+
+const char kAuthPath[] = "/kovaapp/api/userAuth.do";
+
+TEST_F(CenterWine, SignInSignApplyReload) {
+    const std::string pfx = Env("KOVA_CENTER_PFX");
+    ASSERT_TRUE(center_->UserAuth("A123456789", "Demo1234", window_));
+    ASSERT_EQ(Await(kMsgUserAuth), 1) << center_->message;
+    EXPECT_EQ(center_->custName, UiText("王小明"));
+    ASSERT_EQ(center_->applyList.size(), 9u);
+    EXPECT_EQ(center_->branchList.size(), 5u);
+
+    ASSERT_TRUE(center_->SignText(center_->custId, "pfx1234", pfx, window_));
+    ASSERT_EQ(Await(kMsgSignText), 1) << center_->message;
+    EXPECT_EQ(center_->GetSignResult().subject_cn, "A123456789");
+
+    KovaCenter::ApiApply* target = center_->FindApiApply("0012", "1234567");
+    ASSERT_NE(target, nullptr);
+    const std::string otherBefore = center_->FindApiApply("0044", "5678901")->APIStus;
+    ASSERT_TRUE(center_->Apply(target, "pfx1234", pfx, window_));
+    ASSERT_EQ(Await(kMsgApply), 1) << center_->message;
+    EXPECT_EQ(target->APIStus, "S");
+    EXPECT_EQ(target->CertiSeno, center_->GetSignResult().serial);
+    EXPECT_EQ(center_->FindApiApply("0044", "5678901")->APIStus, otherBefore);
+
+    ASSERT_TRUE(center_->Relogin(window_));
+    ASSERT_EQ(Await(kMsgUserAuth), 1);
+    EXPECT_EQ(center_->FindApiApply("0012", "1234567")->APIStus, "S");
+    center_->Logout();
+    EXPECT_FALSE(center_->Relogin(window_));
+}
+
+TEST_F(CenterWine, FailureKinds) {
+    const struct {
+        const char* kind;
+        const char* code;
+        int wParam;
+        const char* message;  // null: unchanged
+    } cases[] = {
+        {"status", "500", 500, "無法與伺服器連線 (500)"},
+        {"html", nullptr, -1, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        ASSERT_TRUE(Fault(c.kind, kAuthPath, c.code));
+        center_->message = "before";
+        ASSERT_TRUE(center_->UserAuth("A123456789", "Demo1234", window_));
+        EXPECT_EQ(Await(kMsgUserAuth), c.wParam);
+        EXPECT_EQ(center_->loginState, 3);
+        EXPECT_EQ(center_->message, c.message ? UiText(c.message) : std::string("before"));
+    }
+    ASSERT_TRUE(Fault("none", ""));
+    ASSERT_TRUE(center_->UserAuth("A123456789", "wrong", window_));
+    EXPECT_EQ(Await(kMsgUserAuth), 2);
+    EXPECT_EQ(center_->message, UiText("身分證字號或密碼錯誤"));
+
+    // No server: port 1 on loopback has no listener.
+    HTTPConnectionImp* lonely = new HTTPConnectionImp;
+    lonely->AddURLMapping(ServiceOrigin(), "https://127.0.0.1:1");
+    center_->connection = lonely;
+    ASSERT_TRUE(center_->UserAuth("A123456789", "Demo1234", window_));
+    EXPECT_EQ(Await(kMsgUserAuth), 0);
+    EXPECT_EQ(center_->message, UiText("無法與伺服器連線 (0)"));
+    center_->connection = connection_;
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return lonely->PendingCount() == 0; }, 20000));
+    lonely->Release();
+
+    center_->notifyWindow = window_;
+    center_->QueryPublicIP();
+    EXPECT_EQ(Await(kMsgPublicIP), 1);
+    EXPECT_EQ(center_->ipAddress, "127.0.0.1");
+}
+
+TEST_F(CenterWine, UpdateDownload) {
+    const std::string target = Env("KOVA_CENTER_TMP") + "\\kovaapp.exe";
+    ASSERT_TRUE(center_->CheckVersion(window_));
+    ASSERT_EQ(Await(kMsgUpdateOffered), 0);
+    EXPECT_EQ(center_->serverVersion, "0.9.3");
+    ASSERT_TRUE(center_->DownloadUpdate(target, window_));
+    ASSERT_EQ(Await(kMsgUpdateDownloaded), 1);
+    EXPECT_EQ(center_->GetUpdateFile(), target);
+    EXPECT_EQ(ReadAll(target), ReadAll(Env("KOVA_CENTER_PAYLOAD")));
+    IFileSystem::Instance().Remove(target);
+
+    ASSERT_TRUE(Fault("status", "/download/API/kovaapp.exe", "404"));
+    ASSERT_TRUE(center_->DownloadUpdate(target, window_));
+    EXPECT_EQ(Await(kMsgUpdateDownloaded), 0);
+    EXPECT_TRUE(center_->GetUpdateFile().empty());
+    EXPECT_FALSE(IFileSystem::Instance().Open(target, "rb").IsOpen());
+}
+
+} // namespace
