@@ -2,12 +2,33 @@
 
 #include <windows.h>
 
+#include "app/shell.h"
+#include "center/kovacenter.h"
+#include "doc/uitext.h"
+
 namespace {
 
 const wchar_t kClassName[] = L"KovaAppMainWindow";
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_CREATE:
+        // As the login window will: creating it starts the version check.
+        if (KovaCenter* center = KovaCenter::Instance()) center->CheckVersion(hwnd);
+        return 0;
+    case kMsgUpdateOffered:
+        MessageBoxA(hwnd, UiText("有新的程式版本，即將下載更新").c_str(), UiText("KOVA API權限申請服務").c_str(), MB_OK);
+        StartUpdateDownload(hwnd);
+        return 0;
+    case kMsgUpdateDownloaded:
+        if (wParam == 1) {
+            MessageBoxA(hwnd, UiText("下載更新完畢，即將重新啟動程式").c_str(), UiText("KOVA API權限申請服務").c_str(),
+                        MB_OK);
+            DestroyWindow(hwnd);  // ends the loop; the shell then launches the download
+        } else {
+            MessageBoxA(hwnd, UiText("下載更新失敗").c_str(), UiText("KOVA API權限申請服務").c_str(), MB_OK);
+        }
+        return 0;
     case WM_PAINT: {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd, &ps);
