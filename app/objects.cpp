@@ -4,7 +4,12 @@
 #include "net/exchange.h"
 #include "net/httpconnection.h"
 #include "net/httprequest.h"
+#include "platform/platform.h"
 #include "task/asynctask.h"
+
+namespace {
+const uint32_t kSettleMs = 2000;
+}
 
 void CreateProcessObjects(Shell& shell) {
     // Upload bodies (certificate and password) are spooled only there; without
@@ -20,17 +25,27 @@ void CreateProcessObjects(Shell& shell) {
     shell.center->QueryPublicIP();
 }
 
-void ReleaseProcessObjects(Shell& shell) {
+bool ReleaseProcessObjects(Shell& shell) {
     // An exchange still under way must not hold up the exit: aborted, it
     // completes as failed. The workers stop before the client they complete
     // against is released (a late completion would also find no instance).
     net::AbortOpenExchanges();
+    bool settled = true;
     if (shell.scheduler) {
-        shell.scheduler->Stop();
-        TaskScheduler::SetCurrent(nullptr);
+        // WinInet under Wine does not unblock a request whose server never
+        // answers when its handle is closed: give aborted exchanges a moment,
+        // then leave the workers and the objects they use to the process's end.
+        const uint32_t start = platform::TimeMs();
+        while (shell.scheduler->ActiveCount() > 0 && platform::TimeMs() - start < kSettleMs) platform::SleepMs(10);
+        settled = shell.scheduler->ActiveCount() == 0;
+        if (settled) {
+            shell.scheduler->Stop();
+            TaskScheduler::SetCurrent(nullptr);
+        }
     }
-    delete shell.center;
+    delete shell.center;  // withdraws the instance: a late completion posts nothing
     shell.center = nullptr;
+    if (!settled) return false;
     if (shell.scheduler) {
         delete shell.scheduler;
         shell.scheduler = nullptr;
@@ -39,6 +54,7 @@ void ReleaseProcessObjects(Shell& shell) {
         shell.connection->Release();
         shell.connection = nullptr;
     }
+    return true;
 }
 
 void StartUpdateDownload(void* window) {

@@ -42,4 +42,6 @@ int RunNormalMode();
 // Steps of normal start-up and clean-up, in the order RunNormalMode calls them.
 void PrepareFolders(Shell& shell);
 void CreateProcessObjects(Shell& shell);
-void ReleaseProcessObjects(Shell& shell);
+// False when an exchange would not end after its abort: the workers and the
+// objects they use are then left running and the caller ends the process.
+bool ReleaseProcessObjects(Shell& shell);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <exception>
 
 #include "app/placeholder_window.h"
@@ -41,6 +42,11 @@ int RunNormalMode() {
     const std::string update = shell.center ? shell.center->GetUpdateFile() : std::string();
     if (!update.empty()) LaunchExecutable(update, true);
 
-    ReleaseProcessObjects(shell);
+    if (!ReleaseProcessObjects(shell)) {
+        // Workers still blocked in an exchange: end here, before the runtime's
+        // exit handlers destroy what they might still touch.
+        std::fflush(nullptr);
+        TerminateProcess(GetCurrentProcess(), 0);
+    }
     return 0;
 }

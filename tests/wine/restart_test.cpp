@@ -2,7 +2,12 @@
 // normal start, observed from outside as the update's three processes see them.
 #include <gtest/gtest.h>
 
+#include <winsock2.h>
 #include <windows.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
 
 #include "winprocess.h"
 
@@ -146,6 +151,61 @@ TEST_F(RestartProtocol, NormalStartEmptiesTheTemporaryFolderAndMakesTheDataFolde
     CloseHandle(pi.hProcess);
     // Nothing is written into the data folder.
     EXPECT_TRUE(ListFolder(local + L"\\KovaApp").empty());
+}
+
+// A server that accepts and never answers, on the IP-echo origin's port
+// (127.0.0.1:8080 in test builds): the start-up's IP lookup hangs on it.
+class SilentServer {
+public:
+    SilentServer() {
+        WSADATA wsa;
+        WSAStartup(MAKEWORD(2, 2), &wsa);
+        listener_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in a = {};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(8080);
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bound_ = bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(listener_, 8) == 0;
+        if (bound_) {
+            thread_ = std::thread([this] {
+                for (;;) {
+                    SOCKET s = accept(listener_, nullptr, nullptr);
+                    if (s == INVALID_SOCKET) return;
+                    held_.push_back(s);  // kept open, never answered
+                    ++accepted_;
+                }
+            });
+        }
+    }
+    ~SilentServer() {
+        closesocket(listener_);
+        if (thread_.joinable()) thread_.join();
+        for (SOCKET s : held_) closesocket(s);
+        WSACleanup();
+    }
+    bool bound() const { return bound_; }
+    int accepted() const { return accepted_.load(); }
+
+private:
+    SOCKET listener_ = INVALID_SOCKET;
+    bool bound_ = false;
+    std::thread thread_;
+    std::vector<SOCKET> held_;
+    std::atomic<int> accepted_{0};
+};
+
+TEST_F(RestartProtocol, EndingNeverWaitsOnAnExchangeThatIsNotAnswered) {
+    SilentServer server;
+    ASSERT_TRUE(server.bound()) << "127.0.0.1:8080 is in use";
+    PROCESS_INFORMATION pi = Run(L"");
+    ASSERT_NE(nullptr, WaitWindow(pi.dwProcessId, nullptr, 15000));
+    for (int i = 0; i < 750 && server.accepted() == 0; ++i) Sleep(20);
+    ASSERT_GT(server.accepted(), 0) << "the IP lookup never connected";
+    // The lookup is still waiting for its answer: closing must end the program all the same.
+    EXPECT_TRUE(CloseAndWait(pi.dwProcessId, 20000));
+    EXPECT_EQ(0, WaitExit(pi.hProcess, 1000));
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
 }
 
 } // namespace
