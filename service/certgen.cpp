@@ -47,20 +47,20 @@ FILE* CreateFile(const std::string& path, mode_t mode) {
 
 KeyPtr GenerateRsaKey(int bits) { return KeyPtr(EVP_RSA_gen(static_cast<unsigned>(bits))); }
 
-X509Ptr MakeCertificate(const CertSpec& spec, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey) {
+X509Ptr MakeCertificate(const CertDesc& desc, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey) {
     X509Ptr cert(X509_new());
     if (!cert || X509_set_version(cert.get(), 2) != 1 || !SetRandomSerial(cert.get())) return nullptr;
     // An hour back, so a clock a little behind still accepts a fresh certificate.
     X509_gmtime_adj(X509_getm_notBefore(cert.get()), -3600);
-    X509_gmtime_adj(X509_getm_notAfter(cert.get()), 60L * 60 * 24 * spec.days);
+    X509_gmtime_adj(X509_getm_notAfter(cert.get()), 60L * 60 * 24 * desc.days);
     X509_NAME* name = X509_get_subject_name(cert.get());
     X509_NAME_add_entry_by_txt(name, "C", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("TW"), -1, -1, 0);
-    if (!spec.organization.empty()) {
+    if (!desc.organization.empty()) {
         X509_NAME_add_entry_by_txt(name, "O", MBSTRING_UTF8,
-                                   reinterpret_cast<const unsigned char*>(spec.organization.c_str()), -1, -1, 0);
+                                   reinterpret_cast<const unsigned char*>(desc.organization.c_str()), -1, -1, 0);
     }
     X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_UTF8,
-                               reinterpret_cast<const unsigned char*>(spec.commonName.c_str()), -1, -1, 0);
+                               reinterpret_cast<const unsigned char*>(desc.commonName.c_str()), -1, -1, 0);
     X509* signer = issuer ? issuer : cert.get();
     EVP_PKEY* signerKey = issuerKey ? issuerKey : key;
     if (X509_set_issuer_name(cert.get(), X509_get_subject_name(signer)) != 1 ||
@@ -69,15 +69,15 @@ X509Ptr MakeCertificate(const CertSpec& spec, EVP_PKEY* key, X509* issuer, EVP_P
 
     bool ok = AddExtension(cert.get(), signer, NID_subject_key_identifier, "hash");
     if (issuer) ok = ok && AddExtension(cert.get(), signer, NID_authority_key_identifier, "keyid:always");
-    if (spec.ca) {
+    if (desc.ca) {
         ok = ok && AddExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:TRUE") &&
              AddExtension(cert.get(), signer, NID_key_usage, "critical,keyCertSign,cRLSign");
     } else {
         ok = ok && AddExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:FALSE");
-        if (spec.server) {
+        if (desc.server) {
             std::string san;
-            for (const auto& d : spec.dnsNames) san += (san.empty() ? "DNS:" : ",DNS:") + d;
-            for (const auto& ip : spec.ipAddresses) san += (san.empty() ? "IP:" : ",IP:") + ip;
+            for (const auto& d : desc.dnsNames) san += (san.empty() ? "DNS:" : ",DNS:") + d;
+            for (const auto& ip : desc.ipAddresses) san += (san.empty() ? "IP:" : ",IP:") + ip;
             ok = ok && AddExtension(cert.get(), signer, NID_key_usage, "critical,digitalSignature,keyEncipherment") &&
                  AddExtension(cert.get(), signer, NID_ext_key_usage, "serverAuth") &&
                  (san.empty() || AddExtension(cert.get(), signer, NID_subject_alt_name, san));

@@ -9,7 +9,7 @@
 
 namespace kovasvc {
 
-struct CertSpec {
+struct CertDesc {
     std::string commonName;
     std::string organization;
     int days = 825;
@@ -21,7 +21,7 @@ struct CertSpec {
 
 KeyPtr GenerateRsaKey(int bits);
 // Self-signed when issuer/issuerKey are null. Random 64-bit serial.
-X509Ptr MakeCertificate(const CertSpec& spec, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey);
+X509Ptr MakeCertificate(const CertDesc& desc, EVP_PKEY* key, X509* issuer, EVP_PKEY* issuerKey);
 
 bool WriteCertificatePem(const std::string& path, X509* cert);
 // Written with mode 0600: the key never becomes readable to others.

@@ -45,38 +45,38 @@ bool WritePad(std::uint64_t offset, std::uint64_t size, httplib::DataSink& sink)
 
 } // namespace
 
-bool MakeFaultSpec(const std::map<std::string, std::string>& fields, FaultSpec& out, std::string& error) {
-    FaultSpec spec;
+bool MakeFaultDesc(const std::map<std::string, std::string>& fields, FaultDesc& out, std::string& error) {
+    FaultDesc desc;
     for (const auto& [key, value] : fields) {
         std::uint64_t n = 0;
         if (key == "kind") {
             if (!kKinds.count(value)) { error = "unknown fault kind: " + value; return false; }
-            spec.kind = value;
+            desc.kind = value;
         } else if (key == "path") {
             if (!value.empty() && value[0] != '/') { error = "path must begin with /"; return false; }
-            spec.path = value;
+            desc.path = value;
         } else if (key == "code") {
             if (!ReadNumber(value, 599, n) || n < 100) { error = "code must be 100..599"; return false; }
-            spec.code = static_cast<int>(n);
+            desc.code = static_cast<int>(n);
         } else if (key == "size") {
             if (!ReadNumber(value, kMaxOversize, n) || n < 64) { error = "size must be 64..4294967296"; return false; }
-            spec.size = n;
+            desc.size = n;
         } else if (key == "ms") {
             if (!ReadNumber(value, 60000, n)) { error = "ms must be 0..60000"; return false; }
-            spec.ms = static_cast<int>(n);
+            desc.ms = static_cast<int>(n);
         } else if (key == "count") {
             if (!ReadNumber(value, 1000000, n)) { error = "count must be 0..1000000"; return false; }
-            spec.count = static_cast<int>(n);
+            desc.count = static_cast<int>(n);
         } else {
             error = "unknown fault setting: " + key;
             return false;
         }
     }
-    out = spec;
+    out = desc;
     return true;
 }
 
-bool ParseFaultOption(const std::string& text, FaultSpec& out, std::string& error) {
+bool ParseFaultOption(const std::string& text, FaultDesc& out, std::string& error) {
     std::map<std::string, std::string> fields;
     size_t colon = text.find(':');
     fields["kind"] = text.substr(0, colon);
@@ -93,22 +93,22 @@ bool ParseFaultOption(const std::string& text, FaultSpec& out, std::string& erro
             start = comma + 1;
         }
     }
-    return MakeFaultSpec(fields, out, error);
+    return MakeFaultDesc(fields, out, error);
 }
 
-void Faults::Set(const FaultSpec& spec) {
+void Faults::Set(const FaultDesc& desc) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        spec_ = spec;
-        remaining_ = spec.count;
+        desc_ = desc;
+        remaining_ = desc.count;
         ++generation_;
     }
     changed_.notify_all();
 }
 
-FaultSpec Faults::Current() {
+FaultDesc Faults::Current() {
     std::lock_guard<std::mutex> lock(mutex_);
-    FaultSpec s = spec_;
+    FaultDesc s = desc_;
     if (s.count) s.count = remaining_;
     return s;
 }
@@ -121,14 +121,14 @@ void Faults::Shutdown() {
     changed_.notify_all();
 }
 
-bool Faults::Take(const std::string& path, FaultSpec& spec) {
+bool Faults::Take(const std::string& path, FaultDesc& desc) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (spec_.kind == "none") return false;
-    if (spec_.path.empty() ? path.rfind("/_admin", 0) == 0 : spec_.path != path) return false;
+    if (desc_.kind == "none") return false;
+    if (desc_.path.empty() ? path.rfind("/_admin", 0) == 0 : desc_.path != path) return false;
     // The IP-echo fault only makes sense on the echo itself.
-    if (spec_.kind == "echo-fail" && path != "/json") return false;
-    spec = spec_;
-    if (spec_.count && --remaining_ == 0) spec_ = FaultSpec{};
+    if (desc_.kind == "echo-fail" && path != "/json") return false;
+    desc = desc_;
+    if (desc_.count && --remaining_ == 0) desc_ = FaultDesc{};
     return true;
 }
 
@@ -140,15 +140,15 @@ void Faults::Wait(int ms) {
 }
 
 bool Faults::Intercept(const httplib::Request& req, httplib::Response& res) {
-    FaultSpec spec;
-    if (!Take(req.path, spec)) return false;
-    const std::string& kind = spec.kind;
+    FaultDesc desc;
+    if (!Take(req.path, desc)) return false;
+    const std::string& kind = desc.kind;
     if (kind == "delay") {
-        Wait(spec.ms);
+        Wait(desc.ms);
         return false;
     }
     if (kind == "status") {
-        res.status = spec.code;
+        res.status = desc.code;
         res.set_content(kHtmlPage, "text/html; charset=UTF-8");
     } else if (kind == "html") {
         res.status = 200;
@@ -171,14 +171,14 @@ bool Faults::Intercept(const httplib::Request& req, httplib::Response& res) {
                                      return false;
                                  });
     } else if (kind == "oversize") {
-        std::uint64_t size = spec.size;
+        std::uint64_t size = desc.size;
         res.status = 200;
         res.set_content_provider(static_cast<size_t>(size), kJsonContentType,
                                  [size](size_t offset, size_t, httplib::DataSink& sink) {
                                      return WritePad(offset, size, sink);
                                  });
     } else if (kind == "oversize-chunked") {
-        std::uint64_t size = spec.size;
+        std::uint64_t size = desc.size;
         res.status = 200;
         res.set_chunked_content_provider(kJsonContentType, [size](size_t offset, httplib::DataSink& sink) {
             if (offset >= size) {

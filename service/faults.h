@@ -19,7 +19,7 @@
 
 namespace kovasvc {
 
-struct FaultSpec {
+struct FaultDesc {
     std::string kind = "none";
     std::string path;          // exact request path; empty = every path
     int code = 500;            // status
@@ -28,16 +28,16 @@ struct FaultSpec {
     int count = 0;             // how many requests; 0 = until cleared
 };
 
-// Builds a spec from key/value pairs ("kind", "path", "code", "size", "ms",
+// Builds a desc from key/value pairs ("kind", "path", "code", "size", "ms",
 // "count"); false with a reason on an unknown kind or a value out of range.
-bool MakeFaultSpec(const std::map<std::string, std::string>& fields, FaultSpec& out, std::string& error);
+bool MakeFaultDesc(const std::map<std::string, std::string>& fields, FaultDesc& out, std::string& error);
 // "kind[:key=value,key=value...]" as given to --fault.
-bool ParseFaultOption(const std::string& text, FaultSpec& out, std::string& error);
+bool ParseFaultOption(const std::string& text, FaultDesc& out, std::string& error);
 
 class Faults {
 public:
-    void Set(const FaultSpec& spec);
-    FaultSpec Current();
+    void Set(const FaultDesc& desc);
+    FaultDesc Current();
     // Applies the pending fault to this request. True when the fault produced
     // the answer; false when the request should be served normally (no fault,
     // another path, or a delay that has run out).
@@ -46,13 +46,13 @@ public:
     void Shutdown();
 
 private:
-    bool Take(const std::string& path, FaultSpec& spec);
+    bool Take(const std::string& path, FaultDesc& desc);
     // Waits up to `ms` unless the fault changes or the service stops.
     void Wait(int ms);
 
     std::mutex mutex_;
     std::condition_variable changed_;
-    FaultSpec spec_;
+    FaultDesc desc_;
     int remaining_ = 0;
     std::uint64_t generation_ = 0;
     bool stopping_ = false;

@@ -68,7 +68,7 @@ void Echo(ServiceContext&, const httplib::Request& req, httplib::Response& res) 
                   {"as", "AS0 kova-service"}, {"query", req.remote_addr}, {"state", kStateOk}, {"message", ""}});
 }
 
-Json FaultJson(const FaultSpec& f) {
+Json FaultJson(const FaultDesc& f) {
     return Json{{"kind", f.kind}, {"path", f.path}, {"code", f.code}, {"size", f.size},
                 {"ms", f.ms},     {"count", f.count}};
 }
@@ -81,14 +81,14 @@ void SetFault(ServiceContext& ctx, const httplib::Request& req, httplib::Respons
     if (!RequireForm(req, res)) return;
     std::map<std::string, std::string> fields;
     for (const auto& [key, value] : req.params) fields[key] = value;
-    FaultSpec spec;
+    FaultDesc desc;
     std::string error;
-    if (!MakeFaultSpec(fields, spec, error)) {
+    if (!MakeFaultDesc(fields, desc, error)) {
         SendError(res, 400, "bad_fault", "故障設定錯誤：" + error);
         return;
     }
-    ctx.faults.Set(spec);
-    SendOk(res, Json{{"fault", FaultJson(spec)}}, "");
+    ctx.faults.Set(desc);
+    SendOk(res, Json{{"fault", FaultJson(desc)}}, "");
 }
 
 } // namespace

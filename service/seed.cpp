@@ -111,23 +111,23 @@ int SeedCommand(const std::string& dirArg, int iterations) {
         if (!store.AddBranch(b, order++)) return Fail("cannot store branch " + b.branch_no);
 
     KeyPtr caKey = GenerateRsaKey(2048);
-    CertSpec caSpec;
-    caSpec.commonName = "KOVA Local Test CA";
-    caSpec.organization = "kova-service";
-    caSpec.ca = true;
-    caSpec.days = 3650;
-    X509Ptr ca = caKey ? MakeCertificate(caSpec, caKey.get(), nullptr, nullptr) : nullptr;
+    CertDesc caDesc;
+    caDesc.commonName = "KOVA Local Test CA";
+    caDesc.organization = "kova-service";
+    caDesc.ca = true;
+    caDesc.days = 3650;
+    X509Ptr ca = caKey ? MakeCertificate(caDesc, caKey.get(), nullptr, nullptr) : nullptr;
     if (!ca || !WriteCertificatePem(dir + "/ca.pem", ca.get()) || !WritePrivateKeyPem(dir + "/ca.key", caKey.get()))
         return Fail("cannot make the local CA: " + OsslError());
 
     KeyPtr serverKey = GenerateRsaKey(2048);
-    CertSpec serverSpec;
-    serverSpec.commonName = "localhost";
-    serverSpec.organization = "kova-service";
-    serverSpec.server = true;
-    serverSpec.dnsNames = {"localhost"};
-    serverSpec.ipAddresses = {"127.0.0.1", "::1"};
-    X509Ptr server = serverKey ? MakeCertificate(serverSpec, serverKey.get(), ca.get(), caKey.get()) : nullptr;
+    CertDesc serverDesc;
+    serverDesc.commonName = "localhost";
+    serverDesc.organization = "kova-service";
+    serverDesc.server = true;
+    serverDesc.dnsNames = {"localhost"};
+    serverDesc.ipAddresses = {"127.0.0.1", "::1"};
+    X509Ptr server = serverKey ? MakeCertificate(serverDesc, serverKey.get(), ca.get(), caKey.get()) : nullptr;
     if (!server || !WriteCertificatePem(dir + "/server.pem", server.get()) ||
         !WritePrivateKeyPem(dir + "/server.key", serverKey.get()))
         return Fail("cannot make the server certificate: " + OsslError());
@@ -143,11 +143,11 @@ int SeedCommand(const std::string& dirArg, int iterations) {
     seed["pfx"] = Json::array();
     for (const auto& p : kPfx) {
         KeyPtr key = GenerateRsaKey(2048);
-        CertSpec spec;
-        spec.commonName = p.cn;
-        spec.organization = p.trusted ? "KOVA Securities customers" : "";
-        X509Ptr cert = key ? (p.trusted ? MakeCertificate(spec, key.get(), ca.get(), caKey.get())
-                                        : MakeCertificate(spec, key.get(), nullptr, nullptr))
+        CertDesc desc;
+        desc.commonName = p.cn;
+        desc.organization = p.trusted ? "KOVA Securities customers" : "";
+        X509Ptr cert = key ? (p.trusted ? MakeCertificate(desc, key.get(), ca.get(), caKey.get())
+                                        : MakeCertificate(desc, key.get(), nullptr, nullptr))
                            : nullptr;
         std::string path = dir + "/pfx/" + p.file;
         if (!cert || !WritePfx(path, p.password, p.alias, key.get(), cert.get(), p.trusted ? ca.get() : nullptr))

@@ -16,7 +16,7 @@ struct ServeOptions {
     std::string listen = "127.0.0.1";
     int httpsPort = 8443;
     int httpPort = 8080;
-    FaultSpec fault;
+    FaultDesc fault;
 };
 
 // Writes DIR/ports.json ({"https":N,"http":M,"pid":P}) and one line

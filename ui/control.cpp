@@ -72,7 +72,7 @@ void Image::Paint(HDC dc) {
 // ---- Label --------------------------------------------------------------------
 
 Label::Label(Form& owner, int left, int top, int width, int height)
-    : Control(owner, left, top, width, height), font_(CreateFontFor(spec_)) {}
+    : Control(owner, left, top, width, height), font_(CreateFontFor(desc_)) {}
 
 void Label::SetCaption(const std::string& ansi) {
     if (caption_ == ansi) return;
@@ -81,15 +81,15 @@ void Label::SetCaption(const std::string& ansi) {
     Invalidate();
 }
 
-void Label::SetFont(const FontSpec& spec) {
-    spec_ = spec;
-    font_ = CreateFontFor(spec_);
+void Label::SetFont(const FontDesc& desc) {
+    desc_ = desc;
+    font_ = CreateFontFor(desc_);
     Fit();
     Invalidate();
 }
 
 void Label::SetFontColour(Colour c) {
-    spec_.colour = c;
+    desc_.colour = c;
     Invalidate();
 }
 
@@ -141,7 +141,7 @@ void Label::Paint(HDC dc) {
     std::wstring text = AnsiToWide(caption_);
     ScopedSelect sel(dc, font_.Get());
     SetBkMode(dc, TRANSPARENT);
-    SetTextColor(dc, spec_.colour);
+    SetTextColor(dc, desc_.colour);
     UINT flags = DT_NOPREFIX | DT_EXPANDTABS;
     if (vcentre_) flags |= DT_SINGLELINE | DT_VCENTER;
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, flags);

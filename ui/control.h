@@ -86,8 +86,8 @@ public:
     // Caption in the process code page.
     const std::string& Caption() const { return caption_; }
     void SetCaption(const std::string& ansi);
-    void SetFont(const FontSpec& spec);
-    const FontSpec& Font() const { return spec_; }
+    void SetFont(const FontDesc& desc);
+    const FontDesc& Font() const { return desc_; }
     void SetFontColour(Colour c);
     // Background colour; painted only when not transparent.
     void SetColour(Colour c);
@@ -101,7 +101,7 @@ private:
     void Fit();
 
     std::string caption_;
-    FontSpec spec_;
+    FontDesc desc_;
     FontHandle font_;
     Colour back_ = kEditBackColour;
     bool transparent_ = true;

@@ -12,7 +12,7 @@ Edit::Edit(Form& owner, int left, int top, int width, int height) : WinControl(o
                                 height, owner.Handle(), nullptr, GetModuleHandleW(nullptr), nullptr);
     Attach(hwnd);
     brush_.Reset(CreateSolidBrush(back_));
-    font_ = CreateFontFor(spec_);
+    font_ = CreateFontFor(desc_);
     if (hwnd) {
         SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
         SendMessageW(hwnd, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(2, 2));
@@ -64,14 +64,14 @@ void Edit::SetTabStop(bool on) {
     SetWindowLongW(Handle(), GWL_STYLE, on ? (style | WS_TABSTOP) : (style & ~WS_TABSTOP));
 }
 
-void Edit::SetFont(const FontSpec& spec) {
-    spec_ = spec;
-    font_ = CreateFontFor(spec_);
+void Edit::SetFont(const FontDesc& desc) {
+    desc_ = desc;
+    font_ = CreateFontFor(desc_);
     if (Handle()) SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), TRUE);
 }
 
 void Edit::SetFontColour(Colour c) {
-    spec_.colour = c;
+    desc_.colour = c;
     if (Handle()) InvalidateRect(Handle(), nullptr, TRUE);
 }
 
@@ -95,7 +95,7 @@ void Edit::SetSelection(int start, int end) {
 void Edit::ApplyPlaceholderRule(char maskWhenCleared) {
     EditBoxState box;
     box.text = Text();
-    box.textColour = spec_.colour;
+    box.textColour = desc_.colour;
     box.passwordChar = passwordChar_;
     if (!ui::ApplyPlaceholderRule(box, hint_, maskWhenCleared)) return;
     SetPasswordChar(box.passwordChar);
@@ -110,7 +110,7 @@ void Edit::Command(WORD code) {
 }
 
 HBRUSH Edit::ControlColour(HDC dc) {
-    SetTextColor(dc, spec_.colour);
+    SetTextColor(dc, desc_.colour);
     SetBkColor(dc, back_);
     return brush_.Get();
 }

@@ -28,8 +28,8 @@ public:
     void SetMaxLength(int n);      // 0: no limit
     void SetUpperCase(bool on);
     void SetTabStop(bool on);
-    void SetFont(const FontSpec& spec);
-    Colour FontColour() const { return spec_.colour; }
+    void SetFont(const FontDesc& desc);
+    Colour FontColour() const { return desc_.colour; }
     void SetFontColour(Colour c);
     void SetColour(Colour c);
 
@@ -61,7 +61,7 @@ private:
     std::string hint_;
     char passwordChar_ = 0;
     int maxLength_ = 0;
-    FontSpec spec_;
+    FontDesc desc_;
     FontHandle font_;
     Colour back_ = kEditBackColour;
     Brush brush_;

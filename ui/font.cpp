@@ -4,17 +4,17 @@
 
 namespace ui {
 
-FontHandle CreateFontFor(const FontSpec& spec) {
+FontHandle CreateFontFor(const FontDesc& desc) {
     LOGFONTW lf = {};
-    lf.lfHeight = -spec.pixelHeight;
-    lf.lfWeight = spec.bold ? FW_BOLD : FW_NORMAL;
-    lf.lfUnderline = spec.underline ? TRUE : FALSE;
+    lf.lfHeight = -desc.pixelHeight;
+    lf.lfWeight = desc.bold ? FW_BOLD : FW_NORMAL;
+    lf.lfUnderline = desc.underline ? TRUE : FALSE;
     // DEFAULT_CHARSET: where the face is missing (Wine) the font mapper falls
     // back to one that covers the ANSI code page, so Chinese stays readable.
     lf.lfCharSet = DEFAULT_CHARSET;
     lf.lfQuality = DEFAULT_QUALITY;
-    size_t n = spec.face.size() < LF_FACESIZE - 1 ? spec.face.size() : LF_FACESIZE - 1;
-    for (size_t i = 0; i < n; ++i) lf.lfFaceName[i] = static_cast<wchar_t>(spec.face[i]);
+    size_t n = desc.face.size() < LF_FACESIZE - 1 ? desc.face.size() : LF_FACESIZE - 1;
+    for (size_t i = 0; i < n; ++i) lf.lfFaceName[i] = static_cast<wchar_t>(desc.face[i]);
     return FontHandle(CreateFontIndirectW(&lf));
 }
 

@@ -10,7 +10,7 @@
 
 namespace ui {
 
-struct FontSpec {
+struct FontDesc {
     std::u16string face = u"微軟正黑體";
     int pixelHeight = 16;  // character height, as a negative LOGFONT height
     bool bold = false;
@@ -18,8 +18,8 @@ struct FontSpec {
     Colour colour = MakeColour(255, 255, 255);
 };
 
-// A new font handle for the spec (null on failure).
-FontHandle CreateFontFor(const FontSpec& spec);
+// A new font handle for the desc (null on failure).
+FontHandle CreateFontFor(const FontDesc& desc);
 
 // ANSI (process code page) text to UTF-16 for the wide drawing functions.
 std::wstring AnsiToWide(const std::string& ansi);

@@ -38,7 +38,7 @@ Grid::Grid(Form& owner, int left, int top, int width, int height) : WinControl(o
     }
     layout_.rowHeight = 24;
     brush_.Reset(CreateSolidBrush(back_));
-    font_ = CreateFontFor(spec_);
+    font_ = CreateFontFor(desc_);
     HWND hwnd = CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_CLIPSIBLINGS, left, top,
                                 width, height, owner.Handle(), nullptr, instance, nullptr);
     Attach(hwnd);
@@ -97,9 +97,9 @@ void Grid::SetColour(Colour c) {
     Invalidate();
 }
 
-void Grid::SetFont(const FontSpec& spec) {
-    spec_ = spec;
-    font_ = CreateFontFor(spec_);
+void Grid::SetFont(const FontDesc& desc) {
+    desc_ = desc;
+    font_ = CreateFontFor(desc_);
     Invalidate();
 }
 
@@ -182,7 +182,7 @@ void Grid::Paint() {
                 if (defaultDrawing_) {
                     std::wstring text = AnsiToWide(Cell(c, r));
                     SetBkMode(mem.Get(), TRANSPARENT);
-                    SetTextColor(mem.Get(), spec_.colour);
+                    SetTextColor(mem.Get(), desc_.colour);
                     RECT t = cell;
                     t.left += 2;
                     DrawTextW(mem.Get(), text.c_str(), static_cast<int>(text.size()), &t,

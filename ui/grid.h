@@ -37,8 +37,8 @@ public:
 
     void SetColour(Colour c);
     Colour GetColour() const { return back_; }
-    void SetFont(const FontSpec& spec);
-    const FontSpec& Font() const { return spec_; }
+    void SetFont(const FontDesc& desc);
+    const FontDesc& Font() const { return desc_; }
     HFONT FontHandle() const { return font_.Get(); }
     // Off: every cell is left to OnDrawCell.
     void SetDefaultDrawing(bool on) { defaultDrawing_ = on; }
@@ -71,7 +71,7 @@ private:
     int col_ = 0, row_ = 0;
     int pressCol_ = -1, pressRow_ = -1;
     Colour back_ = kEditBackColour;
-    FontSpec spec_;
+    FontDesc desc_;
     ui::FontHandle font_;
     Brush brush_;
     bool defaultDrawing_ = true;

@@ -26,7 +26,7 @@ DemoForm::DemoForm(const FaceSpec& face)
 
     for (const TextSpec& t : face.texts) {
         auto label = std::make_unique<ui::Label>(*this, t.left, t.top);
-        ui::FontSpec font;
+        ui::FontDesc font;
         font.pixelHeight = t.pixelHeight;
         font.bold = t.bold;
         font.colour = t.colour;
@@ -82,7 +82,7 @@ DemoForm::DemoForm(const FaceSpec& face)
     }
     if (face.grid) {
         StringGrid = std::make_unique<ui::Grid>(*this, 90, 291, 1100, 262);
-        ui::FontSpec font;
+        ui::FontDesc font;
         font.pixelHeight = 17;
         StringGrid->SetFont(font);
         StringGrid->SetColCount(7);
