@@ -20,8 +20,6 @@ namespace net {
 namespace {
 
 const char kAgent[] = "Mozilla/4.0 (Compatible; MSIE 6.0;)";
-const long kConnectTimeoutSeconds = 60;
-const long kStallSeconds = 30;
 const long kMaxRedirects = 10;
 // Receive buffer: curl's 16 KiB default costs a callback per 16 KiB of a
 // large download; the tool itself uses 100 KiB.
@@ -135,9 +133,9 @@ void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, kMaxRedirects);
     curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, parts.secure ? "https" : "http,https");
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, kConnectTimeoutSeconds);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(kConnectTimeoutMs));
     curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
+    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(kStallTimeoutMs / 1000));
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
     {

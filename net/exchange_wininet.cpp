@@ -1,5 +1,5 @@
 // The exchange with WinInet: blocking calls on the worker thread, the
-// system's proxy-less direct access, its default time limits and redirects,
+// system's proxy-less direct access, its redirects, our time limits,
 // TLS verified against the system's store (never add the IGNORE_CERT_* flags:
 // the body carries the customer's certificate and its password).
 #include <windows.h>
@@ -134,6 +134,18 @@ bool Upload(HTTPConnection& connection, HTTPRequest& request, HINTERNET handle, 
     }
 }
 
+// Set on each request handle; Wine's own default lets a request wait for its
+// answer without limit.
+void SetTimeLimits(HINTERNET request) {
+    const DWORD limits[][2] = {{INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs},
+                               {INTERNET_OPTION_SEND_TIMEOUT, kStallTimeoutMs},
+                               {INTERNET_OPTION_RECEIVE_TIMEOUT, kStallTimeoutMs}};
+    for (const auto& limit : limits) {
+        DWORD value = limit[1];
+        InternetSetOptionA(request, limit[0], &value, sizeof value);
+    }
+}
+
 } // namespace
 
 void AbortLibraryExchanges() { OpenRequests::CloseAll(); }
@@ -166,6 +178,7 @@ void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
     InetHandle handle(HttpOpenRequestA(session.get(), get ? "GET" : "POST", object.c_str(), "HTTP/1.1", nullptr,
                                        accept, flags, 1));
     if (!handle) return FinishExchange(connection, request, false, 0);
+    SetTimeLimits(handle.get());
     OpenRequests::Add(handle.get());
 
     bool sent = false;

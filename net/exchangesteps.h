@@ -15,6 +15,11 @@ namespace net {
 // Answer caps: text and JSON answers, and binary results (the update).
 const size_t kTextAnswerCap = 16u * 1024 * 1024;
 const size_t kBinaryAnswerCap = 256u * 1024 * 1024;
+// Time limits of both exchanges: to connect, and for an answer or upload
+// that stalls. Without them a server that accepts and never answers would
+// hold a worker for good.
+const uint32_t kConnectTimeoutMs = 60000;
+const uint32_t kStallTimeoutMs = 30000;
 // Header values are read into a buffer of this size; a longer one reads as
 // absent, as a too-small WinInet query buffer does.
 const size_t kHeaderBuffer = 128;

@@ -386,6 +386,15 @@ TEST_F(Exchange, CancelWhileRunningCompletesOnceAsCancelled) {
     EXPECT_EQ(state.load(), HTTPRequest::kCancelled);
 }
 
+// A server that takes the request and then says nothing must not hold a
+// worker for good: the exchange gives up after its stall limit.
+TEST_F(Exchange, SilentServerFailsTheExchangeInsteadOfHoldingTheWorker) {
+    Outcome out = Run(new HTTPRequest(Http("/silent/quiet"), true, false, false));
+    EXPECT_EQ(out.state, HTTPRequest::kFailed);
+    EXPECT_EQ(out.status, 0);
+    EXPECT_TRUE(out.data.empty());
+}
+
 // Shut-down: an exchange blocked waiting for its answer ends at once as a
 // failure, and exchanges started afterwards fail too.
 TEST_F(Exchange, AbortEndsAnExchangeWaitingForItsAnswer) {

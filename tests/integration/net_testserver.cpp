@@ -14,6 +14,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -22,6 +24,7 @@
 namespace {
 
 std::string g_records;
+std::atomic<bool> g_stopping{false};
 
 // Entries "key length\n" + bytes + "\n", so binary bodies pass unchanged.
 void Put(std::string& out, const char* key, const std::string& value) {
@@ -100,6 +103,11 @@ void Handle(const httplib::Request& req, httplib::Response& res) {
             sink.write("ok", 2);
             return true;
         });
+    } else if (kind == "silent") {
+        // Reads the request and says nothing for longer than a client's
+        // stall limit, then answers: an exchange that succeeds waited it out.
+        for (int i = 0; i < 450 && !g_stopping; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        res.set_content("late", "text/plain");
     } else if (kind == "redirect") {
         res.set_redirect(req.get_param_value("to"), 302);
     }
@@ -177,7 +185,7 @@ private:
 };
 
 void Serve(httplib::Server& server) {
-    const char* pattern = R"(/(r|json|empty|missing|cut|big|stall|redirect|sink)/([A-Za-z0-9_-]+))";
+    const char* pattern = R"(/(r|json|empty|missing|cut|big|stall|silent|redirect|sink)/([A-Za-z0-9_-]+))";
     server.Get(pattern, Handle);
     server.Post(pattern, Handle);
     server.set_payload_max_length(512u * 1024 * 1024);
@@ -232,6 +240,7 @@ int main(int argc, char** argv) {
     }
     int signal = 0;
     sigwait(&stop, &signal);
+    g_stopping = true;
     for (auto* s : servers) s->stop();
     for (auto& t : threads) t.join();
     raw.Stop();
