@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "center/instance.h"
+#include "center/programversion.h"
 #include "doc/encoding.h"
 #include "net/httpconnection.h"
 #include "net/httprequest.h"
@@ -40,7 +41,7 @@ const char* ServiceOrigin() { return KOVA_SERVICE_ORIGIN; }
 const char* IPEchoOrigin() { return KOVA_IPECHO_ORIGIN; }
 
 KovaCenter::KovaCenter(HTTPConnection* connection_)
-    : loginState(0), version(KOVA_VERSION), connection(connection_), notifyWindow(nullptr) {
+    : loginState(0), version(ProgramVersion()), connection(connection_), notifyWindow(nullptr) {
     CS_Guard guard(InstanceLock(), "kovacenter", __LINE__);
     g_instance = this;
 }

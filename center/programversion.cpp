@@ -1,0 +1,3 @@
+#include "center/programversion.h"
+
+const char* ProgramVersion() { return KOVA_VERSION; }
