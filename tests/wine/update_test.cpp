@@ -1,0 +1,202 @@
+// The self-update as a person sees it, under Wine against the native
+// kova-service on the program's own origins: the installed program (this
+// build's version) is offered the next version, downloads it, closes, and the
+// download replaces the installed file and starts it.
+#include <gtest/gtest.h>
+
+#include <winsock2.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "jobwatch.h"
+#include "winprocess.h"
+
+using namespace wintest;
+
+namespace {
+
+const wchar_t kTitle[] = L"KOVA API權限申請服務";
+const wchar_t kOffered[] = L"有新的程式版本，即將下載更新";
+const wchar_t kDownloaded[] = L"下載更新完畢，即將重新啟動程式";
+const wchar_t kFailed[] = L"下載更新失敗";
+const wchar_t kMainClass[] = L"KovaAppMainWindow";
+const char kManifestRequest[] = "GET /download/API/kovaapp.json ";
+
+// One request to the service's admin route on the plain-HTTP port; true when
+// it answers 200.
+bool SetFault(const std::string& form) {
+    WSADATA wsa;
+    WSAStartup(MAKEWORD(2, 2), &wsa);
+    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in a = {};
+    a.sin_family = AF_INET;
+    const char* port = getenv("KOVA_UPDATE_HTTP_PORT");
+    a.sin_port = htons(static_cast<u_short>(port ? atoi(port) : 0));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string answer;
+    if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        const std::string request = "POST /_admin/fault HTTP/1.0\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+                                    "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                                    std::to_string(form.size()) + "\r\n\r\n" + form;
+        send(s, request.data(), static_cast<int>(request.size()), 0);
+        char block[512];
+        int n;
+        while ((n = recv(s, block, sizeof block, 0)) > 0) answer.append(block, n);
+    }
+    closesocket(s);
+    WSACleanup();
+    return answer.compare(0, 12, "HTTP/1.0 200") == 0 || answer.compare(0, 12, "HTTP/1.1 200") == 0;
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+class SelfUpdate : public testing::Test {
+protected:
+    void SetUp() override {
+        app = EnvPath("KOVAAPP_EXE");
+        next = EnvPath("KOVAAPP_NEXT_EXE");
+        serviceLog = EnvPath("KOVA_UPDATE_SERVICE_LOG");
+        ASSERT_TRUE(Exists(app) && Exists(next) && Exists(serviceLog)) << "run through update_wine.sh";
+        appBytes = ReadWholeFile(app);
+        nextBytes = ReadWholeFile(next);
+        ASSERT_NE(appBytes, nextBytes);
+        ASSERT_TRUE(watch->ok()) << "no job object";
+
+        wchar_t tmp[MAX_PATH] = {0};
+        GetTempPathW(MAX_PATH, tmp);
+        work = std::wstring(tmp) + L"kova update " + std::to_wstring(GetCurrentProcessId());
+        RemoveTree(work);
+        ASSERT_TRUE(CreateDirectoryW(work.c_str(), nullptr));
+        const std::wstring installDir = work + L"\\installed here";
+        CreateDirectoryW(installDir.c_str(), nullptr);
+        installed = installDir + L"\\kovaapp.exe";
+        ASSERT_TRUE(CopyFileW(app.c_str(), installed.c_str(), FALSE));
+        temp = work + L"\\temp";
+        local = work + L"\\local";
+        CreateDirectoryW(temp.c_str(), nullptr);
+        CreateDirectoryW(local.c_str(), nullptr);
+        SetEnvironmentVariableW(L"TEMP", temp.c_str());
+        SetEnvironmentVariableW(L"LOCALAPPDATA", local.c_str());
+        download = temp + L"\\KovaApp\\kovaapp.exe";
+        manifestsBefore = ManifestRequests();
+    }
+
+    void TearDown() override {
+        SetFault("kind=none");
+        watch.reset();  // ends whatever a failed expectation left running
+        RemoveTree(work);
+    }
+
+    size_t ManifestRequests() { return Count(ReadWholeFile(serviceLog), kManifestRequest); }
+
+    // The message box of `pid` showing `text`, with the program's title;
+    // null when none does within `ms`.
+    HWND WaitBox(DWORD pid, const wchar_t* text, DWORD ms) {
+        const DWORD start = GetTickCount();
+        for (;;) {
+            HWND box = WaitWindow(pid, L"#32770", 0);
+            if (box && DialogShows(box, text)) {
+                EXPECT_EQ(kTitle, WindowText(box));
+                return box;
+            }
+            if (GetTickCount() - start > ms) return nullptr;
+            Sleep(50);
+        }
+    }
+
+    // Its one OK button, as a person would press it; returns once the box is gone.
+    static void PressOk(HWND box) {
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+        for (int i = 0; i < 250 && IsWindow(box); ++i) Sleep(20);
+        EXPECT_FALSE(IsWindow(box)) << "the box did not close";
+    }
+
+    // Gives a started program time to read its manifest, then says whether it
+    // offered anything.
+    bool OffersNothing(DWORD pid, size_t manifests) {
+        const DWORD start = GetTickCount();
+        while (ManifestRequests() < manifests && GetTickCount() - start < 20000) Sleep(50);
+        EXPECT_EQ(manifests, ManifestRequests()) << "the manifest was not asked for";
+        return WaitWindow(pid, L"#32770", 2000) == nullptr;
+    }
+
+    std::wstring app, next, serviceLog, work, installed, temp, local, download;
+    std::string appBytes, nextBytes;
+    size_t manifestsBefore = 0;
+    std::unique_ptr<JobWatch> watch = std::make_unique<JobWatch>();
+};
+
+TEST_F(SelfUpdate, DownloadReplacesTheInstalledProgramAcrossThreeProcesses) {
+    PROCESS_INFORMATION first = {};
+    ASSERT_TRUE(watch->Start(installed, &first));
+    CloseHandle(first.hThread);
+
+    HWND box = WaitBox(first.dwProcessId, kOffered, 30000);
+    ASSERT_NE(nullptr, box) << "no update offered";
+    PressOk(box);
+    box = WaitBox(first.dwProcessId, kDownloaded, 60000);
+    ASSERT_NE(nullptr, box) << "the download did not end";
+    EXPECT_TRUE(nextBytes == ReadWholeFile(download)) << "the download is not the next version";
+    PressOk(box);
+    EXPECT_EQ(0, ExitCode(first.hProcess, 20000));
+    CloseHandle(first.hProcess);
+
+    // Process 2 runs the download in restart mode; process 3 is the replaced program.
+    ASSERT_TRUE(watch->WaitStarted(3, 30000)) << watch->Seen().size() << " processes started";
+    const std::vector<SeenProcess> seen = watch->Seen();
+    EXPECT_EQ(0, lstrcmpiW(download.c_str(), seen[1].image.c_str())) << testing::PrintToString(seen[1].image);
+    EXPECT_EQ(0, ExitCode(seen[1].handle, 20000));
+    EXPECT_EQ(0, lstrcmpiW(installed.c_str(), seen[2].image.c_str())) << testing::PrintToString(seen[2].image);
+    EXPECT_TRUE(nextBytes == ReadWholeFile(installed)) << "the installed file was not replaced";
+
+    const DWORD third = seen[2].pid;
+    ASSERT_NE(nullptr, WaitWindow(third, kMainClass, 30000)) << "the replaced program shows no window";
+    EXPECT_TRUE(ListFolder(temp + L"\\KovaApp").empty()) << "the download was not cleared";
+    EXPECT_TRUE(OffersNothing(third, manifestsBefore + 2)) << "the new version was offered itself";
+    EXPECT_TRUE(CloseAndWait(third, 20000));
+    EXPECT_EQ(0, ExitCode(seen[2].handle, 1000));
+    EXPECT_TRUE(watch->WaitEmpty(10000));
+    EXPECT_EQ(3u, watch->Seen().size()) << "closing the new version started another process";
+
+    // Nothing was ever written to the data folder (no settings file) and
+    // nothing is left in the temporary one.
+    EXPECT_TRUE(Exists(local + L"\\KovaApp"));
+    EXPECT_TRUE(ListFolder(local + L"\\KovaApp").empty());
+    EXPECT_TRUE(ListFolder(temp + L"\\KovaApp").empty());
+}
+
+TEST_F(SelfUpdate, FailedDownloadKeepsTheRunningVersionAndStartsNothing) {
+    ASSERT_TRUE(SetFault("kind=status&code=404&path=/download/API/kovaapp.exe"));
+    PROCESS_INFORMATION first = {};
+    ASSERT_TRUE(watch->Start(installed, &first));
+    CloseHandle(first.hThread);
+
+    HWND box = WaitBox(first.dwProcessId, kOffered, 30000);
+    ASSERT_NE(nullptr, box) << "no update offered";
+    PressOk(box);
+    box = WaitBox(first.dwProcessId, kFailed, 60000);
+    ASSERT_NE(nullptr, box) << "the failed download was not reported";
+    PressOk(box);
+
+    // The old version goes on: its window stays, and no file was written.
+    EXPECT_NE(nullptr, WaitWindow(first.dwProcessId, kMainClass, 5000));
+    EXPECT_EQ(-1, ExitCode(first.hProcess, 0));
+    EXPECT_TRUE(ListFolder(temp + L"\\KovaApp").empty());
+
+    EXPECT_TRUE(CloseAndWait(first.dwProcessId, 20000));
+    EXPECT_EQ(0, ExitCode(first.hProcess, 1000));
+    CloseHandle(first.hProcess);
+    EXPECT_TRUE(watch->WaitEmpty(10000));
+    EXPECT_EQ(1u, watch->Seen().size()) << "closing started another process";
+    EXPECT_TRUE(appBytes == ReadWholeFile(installed));
+    EXPECT_TRUE(ListFolder(local + L"\\KovaApp").empty());
+}
+
+} // namespace

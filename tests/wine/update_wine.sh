@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The self-update under Wine against the native kova-service, on the origins
+# built into the program (https://localhost:8443, http://127.0.0.1:8080).
+#   update_wine.sh SERVICE TEST WORKDIR ADDROOT APP NEXT NEXT_VERSION
+# The manifest names NEXT_VERSION and serves NEXT as kovaapp.exe.
+set -uo pipefail
+SERVICE=$1 TEST=$2 WORK=$3 ADDROOT=$4 APP=$5 NEXT=$6 NEXT_VERSION=$7
+source "$(dirname "${BASH_SOURCE[0]}")/../support/kova_service.sh"
+
+kova_prepare "$SERVICE" "$WORK/update-seed" "$WORK" || exit 1
+"$SERVICE" manifest "$KOVA_RUN/data" --version "$NEXT_VERSION" --file "$NEXT" --name kovaapp.exe >/dev/null ||
+  { echo "update_wine: manifest failed" >&2; exit 1; }
+kova_serve 8443 8080 || exit 1
+kova_trust "$ADDROOT" || exit 1
+
+export KOVAAPP_EXE=$APP KOVAAPP_NEXT_EXE=$NEXT KOVA_UPDATE_SERVICE_LOG=$KOVA_RUN/service.log
+export KOVA_UPDATE_HTTP_PORT=$KOVA_HTTP
+"$KOVA_ROOT/scripts/winerun" "$TEST"
