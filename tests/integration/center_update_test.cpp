@@ -22,7 +22,7 @@ protected:
     }
     static std::string Payload() {
         std::string bytes;
-        for (int i = 0; i < 300000; ++i) bytes.push_back(static_cast<char>((i * 7919) >> 3));
+        for (int i = 0; i < 300000; ++i) bytes.push_back(static_cast<char>((static_cast<uint32_t>(i) * 7919u) >> 3));
         return bytes;
     }
     static std::string WritePayload() {
