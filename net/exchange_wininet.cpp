@@ -134,8 +134,8 @@ bool Upload(HTTPConnection& connection, HTTPRequest& request, HINTERNET handle, 
     }
 }
 
-// Set on each request handle; Wine's own default lets a request wait for its
-// answer without limit.
+// On each request handle, so that Windows and Wine alike give up when the
+// curl build does, whatever their own defaults.
 void SetTimeLimits(HINTERNET request) {
     const DWORD limits[][2] = {{INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs},
                                {INTERNET_OPTION_SEND_TIMEOUT, kStallTimeoutMs},
