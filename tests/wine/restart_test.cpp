@@ -40,12 +40,7 @@ protected:
         ASSERT_TRUE(WriteWholeFile(target, "the installed version"));
 
         // The processes started here (and theirs) see these folders.
-        temp = work + L"\\temp";
-        local = work + L"\\local";
-        CreateDirectoryW(temp.c_str(), nullptr);
-        CreateDirectoryW(local.c_str(), nullptr);
-        SetEnvironmentVariableW(L"TEMP", temp.c_str());
-        SetEnvironmentVariableW(L"LOCALAPPDATA", local.c_str());
+        UseFoldersUnder(work, &temp, &local);
     }
 
     void TearDown() override {

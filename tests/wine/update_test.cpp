@@ -78,12 +78,7 @@ protected:
         CreateDirectoryW(installDir.c_str(), nullptr);
         installed = installDir + L"\\kovaapp.exe";
         ASSERT_TRUE(CopyFileW(app.c_str(), installed.c_str(), FALSE));
-        temp = work + L"\\temp";
-        local = work + L"\\local";
-        CreateDirectoryW(temp.c_str(), nullptr);
-        CreateDirectoryW(local.c_str(), nullptr);
-        SetEnvironmentVariableW(L"TEMP", temp.c_str());
-        SetEnvironmentVariableW(L"LOCALAPPDATA", local.c_str());
+        UseFoldersUnder(work, &temp, &local);
         download = temp + L"\\KovaApp\\kovaapp.exe";
         manifestsBefore = ManifestRequests();
     }
@@ -118,6 +113,15 @@ protected:
         EXPECT_FALSE(IsWindow(box)) << "the box did not close";
     }
 
+    // Starts the installed program and accepts the update it offers.
+    void StartAndAcceptTheOffer(PROCESS_INFORMATION* first) {
+        ASSERT_TRUE(watch->Start(installed, first));
+        CloseHandle(first->hThread);
+        HWND box = WaitBox(first->dwProcessId, kOffered, 30000);
+        ASSERT_NE(nullptr, box) << "no update offered";
+        PressOk(box);
+    }
+
     // Gives a started program time to read its manifest, then says whether it
     // offered anything.
     bool OffersNothing(DWORD pid, size_t manifests) {
@@ -135,13 +139,8 @@ protected:
 
 TEST_F(SelfUpdate, DownloadReplacesTheInstalledProgramAcrossThreeProcesses) {
     PROCESS_INFORMATION first = {};
-    ASSERT_TRUE(watch->Start(installed, &first));
-    CloseHandle(first.hThread);
-
-    HWND box = WaitBox(first.dwProcessId, kOffered, 30000);
-    ASSERT_NE(nullptr, box) << "no update offered";
-    PressOk(box);
-    box = WaitBox(first.dwProcessId, kDownloaded, 60000);
+    ASSERT_NO_FATAL_FAILURE(StartAndAcceptTheOffer(&first));
+    HWND box = WaitBox(first.dwProcessId, kDownloaded, 60000);
     ASSERT_NE(nullptr, box) << "the download did not end";
     EXPECT_TRUE(nextBytes == ReadWholeFile(download)) << "the download is not the next version";
     PressOk(box);
@@ -175,13 +174,8 @@ TEST_F(SelfUpdate, DownloadReplacesTheInstalledProgramAcrossThreeProcesses) {
 TEST_F(SelfUpdate, FailedDownloadKeepsTheRunningVersionAndStartsNothing) {
     ASSERT_TRUE(SetFault("kind=status&code=404&path=/download/API/kovaapp.exe"));
     PROCESS_INFORMATION first = {};
-    ASSERT_TRUE(watch->Start(installed, &first));
-    CloseHandle(first.hThread);
-
-    HWND box = WaitBox(first.dwProcessId, kOffered, 30000);
-    ASSERT_NE(nullptr, box) << "no update offered";
-    PressOk(box);
-    box = WaitBox(first.dwProcessId, kFailed, 60000);
+    ASSERT_NO_FATAL_FAILURE(StartAndAcceptTheOffer(&first));
+    HWND box = WaitBox(first.dwProcessId, kFailed, 60000);
     ASSERT_NE(nullptr, box) << "the failed download was not reported";
     PressOk(box);
 

@@ -67,6 +67,15 @@ void RemoveTree(const std::wstring& path) {
     }
 }
 
+void UseFoldersUnder(const std::wstring& work, std::wstring* temp, std::wstring* local) {
+    *temp = work + L"\\temp";
+    *local = work + L"\\local";
+    CreateDirectoryW(temp->c_str(), nullptr);
+    CreateDirectoryW(local->c_str(), nullptr);
+    SetEnvironmentVariableW(L"TEMP", temp->c_str());
+    SetEnvironmentVariableW(L"LOCALAPPDATA", local->c_str());
+}
+
 bool Start(const std::wstring& exe, const std::wstring& arguments, PROCESS_INFORMATION* pi) {
     std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
     STARTUPINFOW si = {};

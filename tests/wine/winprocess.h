@@ -18,6 +18,9 @@ bool Exists(const std::wstring& path);
 // Names in a folder, without "." and "..".
 std::vector<std::wstring> ListFolder(const std::wstring& folder);
 void RemoveTree(const std::wstring& path);
+// Makes `work`\temp and `work`\local and points TEMP and LOCALAPPDATA at
+// them, for this process and every process it starts.
+void UseFoldersUnder(const std::wstring& work, std::wstring* temp, std::wstring* local);
 
 // Starts `exe` with `arguments` after the quoted program name.
 bool Start(const std::wstring& exe, const std::wstring& arguments, PROCESS_INFORMATION* pi);
