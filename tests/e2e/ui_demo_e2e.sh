@@ -48,7 +48,7 @@ start() {  # FACE
   rm -f "$TMP/cmd" "$TMP/out"
   mkfifo "$TMP/cmd"
   : >"$TMP/out"
-  wine "$DEMO" "$1" <"$TMP/cmd" >"$TMP/out" 2>"$TMP/err" &
+  "$ROOT/scripts/winerun" "$DEMO" "$1" <"$TMP/cmd" >"$TMP/out" 2>"$TMP/err" &
   DEMO_PID=$!
   exec 3>"$TMP/cmd"
   LINES_SEEN=0

@@ -28,7 +28,7 @@ JobWatch::JobWatch() {
 JobWatch::~JobWatch() {
     if (job_) {
         TerminateJobObject(job_, 1);
-        WaitEmpty(5000);
+        for (const SeenProcess& p : Seen()) WaitExited(p.pid, 5000);
     }
     if (port_) {
         PostQueuedCompletionStatus(port_, 0, kQuitKey, nullptr);
@@ -71,15 +71,17 @@ void JobWatch::Pump() {
             SeenProcess p;
             p.pid = pid;
             p.handle = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, pid);
-            if (p.handle) {
+            // Wine names the image only once the new process has mapped it.
+            for (int i = 0; p.handle && p.image.empty() && i < 200; ++i) {
                 wchar_t image[MAX_PATH * 2] = {0};
                 DWORD size = MAX_PATH * 2;
-                if (QueryFullProcessImageNameW(p.handle, 0, image, &size)) p.image.assign(image, size);
+                if (QueryFullProcessImageNameW(p.handle, 0, image, &size) && size > 0) p.image.assign(image, size);
+                else if (WaitForSingleObject(p.handle, 10) == WAIT_OBJECT_0) break;
             }
             seen_.push_back(p);
-            empty_ = false;
-        } else if (message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO) {
-            empty_ = true;
+        } else if (message == JOB_OBJECT_MSG_EXIT_PROCESS || message == JOB_OBJECT_MSG_ABNORMAL_EXIT_PROCESS) {
+            for (SeenProcess& p : seen_)
+                if (p.pid == pid) p.exited = true;
         }
     }
 }
@@ -89,24 +91,13 @@ std::vector<SeenProcess> JobWatch::Seen() {
     return seen_;
 }
 
-bool JobWatch::WaitStarted(size_t count, DWORD ms) {
+bool JobWatch::WaitExited(DWORD pid, DWORD ms) {
     const DWORD start = GetTickCount();
     for (;;) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (seen_.size() >= count) return true;
-        }
-        if (GetTickCount() - start > ms) return false;
-        Sleep(20);
-    }
-}
-
-bool JobWatch::WaitEmpty(DWORD ms) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (empty_ || seen_.empty()) return true;
+            for (const SeenProcess& p : seen_)
+                if (p.pid == pid && p.exited) return true;
         }
         if (GetTickCount() - start > ms) return false;
         Sleep(20);

@@ -16,6 +16,7 @@ struct SeenProcess {
     DWORD pid = 0;
     std::wstring image;  // full path, as the process was started
     HANDLE handle = nullptr;
+    bool exited = false;  // the job has reported its end
 };
 
 class JobWatch {
@@ -31,10 +32,10 @@ public:
     bool Start(const std::wstring& exe, PROCESS_INFORMATION* pi);
     // Processes seen so far, in the order they started.
     std::vector<SeenProcess> Seen();
-    // Waits until `count` processes have started; false after `ms`.
-    bool WaitStarted(size_t count, DWORD ms);
-    // Waits until the job has no process left; false after `ms`.
-    bool WaitEmpty(DWORD ms);
+    // Waits until the job has reported the end of `pid`; false after `ms`.
+    // The job reports a child's start before its parent's end, so a process
+    // started by `pid` is in Seen() by then.
+    bool WaitExited(DWORD pid, DWORD ms);
 
 private:
     void Pump();
@@ -44,7 +45,6 @@ private:
     std::thread pump_;
     std::mutex mutex_;
     std::vector<SeenProcess> seen_;
-    bool empty_ = false;
 };
 
 // The exit code of a process that has ended; -1 while it runs (waits up to `ms`).

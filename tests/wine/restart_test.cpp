@@ -160,7 +160,14 @@ public:
         a.sin_family = AF_INET;
         a.sin_port = htons(8080);
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bound_ = bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 && listen(listener_, 8) == 0;
+        // A service that served this port a moment ago (update_test) leaves
+        // connections in TIME_WAIT, and Wine then refuses the bind for up to
+        // a minute, whatever SO_REUSEADDR says.
+        for (int i = 0; i < 150 && !bound_; ++i) {
+            bound_ = bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+            if (!bound_) Sleep(500);
+        }
+        bound_ = bound_ && listen(listener_, 8) == 0;
         if (bound_) {
             thread_ = std::thread([this] {
                 for (;;) {

@@ -51,6 +51,16 @@ bool SetFault(const std::string& form) {
     return answer.compare(0, 12, "HTTP/1.0 200") == 0 || answer.compare(0, 12, "HTTP/1.1 200") == 0;
 }
 
+// What the job saw, for a failure message.
+std::string Describe(const std::vector<SeenProcess>& seen) {
+    std::string out;
+    for (const SeenProcess& p : seen) {
+        out += "\n  pid " + std::to_string(p.pid) + " exit " + std::to_string(ExitCode(p.handle, 0)) + " " +
+               testing::PrintToString(p.image);
+    }
+    return out;
+}
+
 size_t Count(const std::string& text, const std::string& what) {
     size_t n = 0;
     for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
@@ -113,6 +123,32 @@ protected:
         EXPECT_FALSE(IsWindow(box)) << "the box did not close";
     }
 
+    // The program's processes among those of the job: Wine may start its
+    // desktop process there too, when the first window of the session opens.
+    std::vector<SeenProcess> Programs() {
+        std::vector<SeenProcess> programs;
+        for (const SeenProcess& p : watch->Seen()) {
+            const size_t n = p.image.size(), tail = sizeof L"\\kovaapp.exe" / sizeof(wchar_t) - 1;
+            if (n >= tail && lstrcmpiW(p.image.c_str() + n - tail, L"\\kovaapp.exe") == 0) programs.push_back(p);
+        }
+        return programs;
+    }
+
+    bool WaitPrograms(size_t count, DWORD ms) {
+        const DWORD start = GetTickCount();
+        while (Programs().size() < count) {
+            if (GetTickCount() - start > ms) return false;
+            Sleep(20);
+        }
+        return true;
+    }
+
+    bool ProgramsEnded(DWORD ms) {
+        for (const SeenProcess& p : Programs())
+            if (!watch->WaitExited(p.pid, ms)) return false;
+        return true;
+    }
+
     // Starts the installed program and accepts the update it offers.
     void StartAndAcceptTheOffer(PROCESS_INFORMATION* first) {
         ASSERT_TRUE(watch->Start(installed, first));
@@ -148,8 +184,9 @@ TEST_F(SelfUpdate, DownloadReplacesTheInstalledProgramAcrossThreeProcesses) {
     CloseHandle(first.hProcess);
 
     // Process 2 runs the download in restart mode; process 3 is the replaced program.
-    ASSERT_TRUE(watch->WaitStarted(3, 30000)) << watch->Seen().size() << " processes started";
-    const std::vector<SeenProcess> seen = watch->Seen();
+    ASSERT_TRUE(WaitPrograms(3, 30000)) << "processes seen:" << Describe(watch->Seen());
+    const std::vector<SeenProcess> seen = Programs();
+    SCOPED_TRACE("processes seen:" + Describe(watch->Seen()));
     EXPECT_EQ(0, lstrcmpiW(download.c_str(), seen[1].image.c_str())) << testing::PrintToString(seen[1].image);
     EXPECT_EQ(0, ExitCode(seen[1].handle, 20000));
     EXPECT_EQ(0, lstrcmpiW(installed.c_str(), seen[2].image.c_str())) << testing::PrintToString(seen[2].image);
@@ -161,8 +198,8 @@ TEST_F(SelfUpdate, DownloadReplacesTheInstalledProgramAcrossThreeProcesses) {
     EXPECT_TRUE(OffersNothing(third, manifestsBefore + 2)) << "the new version was offered itself";
     EXPECT_TRUE(CloseAndWait(third, 20000));
     EXPECT_EQ(0, ExitCode(seen[2].handle, 1000));
-    EXPECT_TRUE(watch->WaitEmpty(10000));
-    EXPECT_EQ(3u, watch->Seen().size()) << "closing the new version started another process";
+    EXPECT_TRUE(ProgramsEnded(10000));
+    EXPECT_EQ(3u, Programs().size()) << "closing the new version started another process";
 
     // Nothing was ever written to the data folder (no settings file) and
     // nothing is left in the temporary one.
@@ -187,8 +224,8 @@ TEST_F(SelfUpdate, FailedDownloadKeepsTheRunningVersionAndStartsNothing) {
     EXPECT_TRUE(CloseAndWait(first.dwProcessId, 20000));
     EXPECT_EQ(0, ExitCode(first.hProcess, 1000));
     CloseHandle(first.hProcess);
-    EXPECT_TRUE(watch->WaitEmpty(10000));
-    EXPECT_EQ(1u, watch->Seen().size()) << "closing started another process";
+    EXPECT_TRUE(ProgramsEnded(10000));
+    EXPECT_EQ(1u, Programs().size()) << "closing started another process" << Describe(watch->Seen());
     EXPECT_TRUE(appBytes == ReadWholeFile(installed));
     EXPECT_TRUE(ListFolder(local + L"\\KovaApp").empty());
 }
