@@ -1,12 +1,3 @@
-# MinGW-w64 x86-64 cross toolchain (Debian g++-mingw-w64-x86-64-posix): a test build for machines that cannot run 32-bit code.
-set(CMAKE_SYSTEM_NAME Windows)
+# MinGW-w64 x86-64: a test build for machines that cannot run 32-bit code.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Tests are Windows console programs; ctest runs them in the project's Wine prefix.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/winerun)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-toolchain.cmake)
