@@ -25,24 +25,27 @@ void CreateProcessObjects(Shell& shell) {
     shell.center->QueryPublicIP();
 }
 
-bool ReleaseProcessObjects(Shell& shell) {
+bool EndExchanges(Shell& shell) {
     // An exchange still under way must not hold up the exit: aborted, it
-    // completes as failed. The workers stop before the client they complete
-    // against is released (a late completion would also find no instance).
+    // completes as failed.
     net::AbortOpenExchanges();
-    bool settled = true;
-    if (shell.scheduler) {
-        // WinInet under Wine does not unblock a request whose server never
-        // answers when its handle is closed: give aborted exchanges a moment,
-        // then leave the workers and the objects they use to the process's end.
-        const uint32_t start = platform::TimeMs();
-        while (shell.scheduler->ActiveCount() > 0 && platform::TimeMs() - start < kSettleMs) platform::SleepMs(10);
-        settled = shell.scheduler->ActiveCount() == 0;
-        if (settled) {
-            shell.scheduler->Stop();
-            TaskScheduler::SetCurrent(nullptr);
-        }
-    }
+    if (!shell.scheduler || shell.workersStopped) return true;
+    // WinInet under Wine does not unblock a request whose server never
+    // answers when its handle is closed: give aborted exchanges a moment,
+    // then leave the workers and the objects they use to the process's end.
+    const uint32_t start = platform::TimeMs();
+    while (shell.scheduler->ActiveCount() > 0 && platform::TimeMs() - start < kSettleMs) platform::SleepMs(10);
+    if (shell.scheduler->ActiveCount() > 0) return false;
+    shell.scheduler->Stop();
+    TaskScheduler::SetCurrent(nullptr);
+    shell.workersStopped = true;
+    return true;
+}
+
+bool ReleaseProcessObjects(Shell& shell) {
+    // The workers stop before the client they complete against is released
+    // (a late completion would also find no instance).
+    const bool settled = EndExchanges(shell);
     delete shell.center;  // withdraws the instance: a late completion posts nothing
     shell.center = nullptr;
     if (!settled) return false;
@@ -55,10 +58,4 @@ bool ReleaseProcessObjects(Shell& shell) {
         shell.connection = nullptr;
     }
     return true;
-}
-
-void StartUpdateDownload(void* window) {
-    Shell& shell = TheShell();
-    if (!shell.center || shell.tempFolder.empty()) return;
-    shell.center->DownloadUpdate(shell.tempFolder + "\\kovaapp.exe", window);
 }

@@ -16,6 +16,7 @@ struct Shell {
     TaskScheduler* scheduler = nullptr;
     HTTPConnectionImp* connection = nullptr;  // the shell's reference
     KovaCenter* center = nullptr;
+    bool workersStopped = false;  // set by EndExchanges
 };
 
 // The one instance, for the operations below and for the windows.
@@ -27,8 +28,10 @@ Shell& TheShell();
 bool LaunchExecutable(const std::string& path, bool passRestart);
 
 // Asks the service client to download the update into the temporary folder
-// as "kovaapp.exe", reporting to `window` (an HWND). Nothing without a client
-// or a temporary folder.
+// as "kovaapp.exe", reporting to `window` (an HWND). When no download can
+// start (no client, no temporary folder, the client refuses) the window is
+// told at once that the download failed (WM_USER + 6 with 0): it has already
+// announced one and must not wait for ever.
 void StartUpdateDownload(void* window);
 
 // Restart mode: copy this executable over `target`, start it without
@@ -42,6 +45,11 @@ int RunNormalMode();
 // Steps of normal start-up and clean-up, in the order RunNormalMode calls them.
 void PrepareFolders(Shell& shell);
 void CreateProcessObjects(Shell& shell);
-// False when an exchange would not end after its abort: the workers and the
+// Aborts open exchanges and stops the workers once none runs: from then on no
+// completion changes the client. False when an exchange would not end after
+// its abort (the workers are then left running). Safe to call twice.
+bool EndExchanges(Shell& shell);
+// Ends the exchanges, then releases the client, the scheduler and the
+// connection. False when an exchange would not end: the workers and the
 // objects they use are then left running and the caller ends the process.
 bool ReleaseProcessObjects(Shell& shell);

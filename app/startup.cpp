@@ -5,14 +5,28 @@
 #include <cstdio>
 #include <exception>
 
-#include "app/placeholder_window.h"
 #include "center/kovacenter.h"
 #include "doc/uitext.h"
+#include "ui/application.h"
+#include "ui/forms.h"
 
 namespace {
 
-void ShowException(const char* text) {
-    MessageBoxA(nullptr, text, UiText("KOVA API權限申請服務").c_str(), MB_OK | MB_ICONERROR);
+// The windows and the message loop. Whatever escapes them is shown by the
+// framework's one exception box, and the shell's clean-up still runs.
+void RunWindows() {
+    ui::Application& app = ui::Application::Instance();
+    try {
+        app.SetTitle(UiText("KOVA API權限申請暨環境使用驗證服務"));
+        CreateForms(app);
+        app.Run();
+    } catch (const std::exception& e) {
+        app.ShowException(e.what());
+    } catch (...) {
+        app.ShowException("");
+    }
+    // No window may receive a completion from here on.
+    app.DestroyForms();
 }
 
 } // namespace
@@ -22,23 +36,12 @@ int RunNormalMode() {
     PrepareFolders(shell);
     CreateProcessObjects(shell);
 
-    // The windows run inside an exception frame; whatever escapes is shown and
-    // the clean-up below still runs.
-    try {
-        if (CreatePlaceholderWindow(UiWide("KOVA API權限申請暨環境使用驗證服務"))) {
-            MSG msg;
-            while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
-        }
-    } catch (const std::exception& e) {
-        ShowException(e.what());
-    } catch (...) {
-        ShowException("");
-    }
+    RunWindows();
 
-    // However the loop ended, a saved update replaces this executable.
+    // The update's name is read once no completion can still write it: a
+    // download that ends while the window closes either saved its file by
+    // now or counts as failed.
+    EndExchanges(shell);
     const std::string update = shell.center ? shell.center->GetUpdateFile() : std::string();
     if (!update.empty()) LaunchExecutable(update, true);
 

@@ -75,7 +75,8 @@ void Guarded(F&& f) {
     } catch (const std::exception& e) {
         Application::Instance().ShowException(e.what());
     } catch (...) {
-        Application::Instance().ShowException("unknown exception");
+        // Not one of ours: shown with an empty text, never a placeholder.
+        Application::Instance().ShowException("");
     }
 }
 

@@ -139,6 +139,23 @@ LRESULT Edit::Process(UINT message, WPARAM wParam, LPARAM lParam) {
             wParam = key;
         }
         break;
+    case WM_IME_CHAR: {
+        // The box would insert an input method's character whole, past the
+        // key filter. It goes through the filter as the bytes a typed one
+        // arrives as (lead byte in the high byte), and what passes reaches
+        // the box as WM_CHAR.
+        unsigned char bytes[2];
+        int n = 0;
+        if (wParam > 0xFF) bytes[n++] = static_cast<unsigned char>((wParam >> 8) & 0xFF);
+        bytes[n++] = static_cast<unsigned char>(wParam & 0xFF);
+        for (int i = 0; i < n; ++i) {
+            char key = static_cast<char>(bytes[i]);
+            if (OnKeyPress) Guarded([&] { OnKeyPress(*this, key); });
+            if (key != 0)
+                CallWindowProcA(original_, WinControl::Handle(), WM_CHAR, static_cast<unsigned char>(key), lParam);
+        }
+        return 0;
+    }
     case WM_CHAR:
         if (OnKeyPress) {
             char key = static_cast<char>(static_cast<unsigned char>(wParam & 0xFF));

@@ -233,7 +233,10 @@ void Form::MouseButtonEvent(UINT message, WPARAM wParam, LPARAM lParam) {
             pressedLeft_ = false;
             SetCapture(hwnd_);
         }
-        if (button == MouseButton::Left) pressedLeft_ = true;
+        // The second press of a double click is a press (a drag may start)
+        // but not a click: the person meant one click, which the first
+        // press and release already made.
+        if (button == MouseButton::Left && message != WM_LBUTTONDBLCLK) pressedLeft_ = true;
         if (target->OnMouseDown) target->OnMouseDown(*target, button, shift, x - target->Left(), y - target->Top());
         return;
     }

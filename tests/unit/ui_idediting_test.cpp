@@ -1,0 +1,121 @@
+// The national-ID box's rules: what the real ID becomes under typed keys,
+// Delete and paste at a selection, and what the box shows of it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "ui/idediting.h"
+
+namespace {
+
+using ui::IdEditing;
+using ui::KeyFilter;
+
+// Types each key at the end of the ID, as a person typing into an empty box.
+void TypeAtEnd(IdEditing& id, const std::string& keys) {
+    for (char k : keys) {
+        int at = static_cast<int>(id.FullId().size());
+        id.Type(k, at, at);
+    }
+}
+
+TEST(IdEditing, TenKeysGiveTheUpperCaseIdAndItsMaskedForm) {
+    IdEditing id;
+    TypeAtEnd(id, "a12345678b");
+    EXPECT_EQ("A12345678B", id.FullId());
+    EXPECT_EQ("A12345****", id.Masked());
+    TypeAtEnd(id, "9");  // an eleventh key changes nothing
+    EXPECT_EQ("A12345678B", id.FullId());
+}
+
+TEST(IdEditing, MaskKeepsSixCharactersWhateverTheLength) {
+    EXPECT_EQ("", ui::MaskId(""));
+    EXPECT_EQ("A1234", ui::MaskId("A1234"));
+    EXPECT_EQ("A12345", ui::MaskId("A12345"));
+    EXPECT_EQ("A12345*", ui::MaskId("A123456"));
+}
+
+TEST(IdEditing, OnlyLettersDigitsAndBackspaceReachTheBox) {
+    IdEditing id;
+    for (char k : std::string(" -_.*\x16\x03\x18\r\t")) {
+        char key = k;
+        EXPECT_FALSE(id.Type(key, 0, 0)) << static_cast<int>(k);
+    }
+    EXPECT_EQ("", id.FullId());
+    char lower = 'q';
+    EXPECT_TRUE(id.Type(lower, 0, 0));
+    EXPECT_EQ('Q', lower) << "the key passed on to the box is upper-cased too";
+}
+
+TEST(IdEditing, BackspaceErasesBeforeTheCaretAndNothingAtTheStart) {
+    IdEditing id;
+    id.SetFullId("A123456789");
+    char bs = '\b';
+    EXPECT_TRUE(id.Type(bs, 8, 8));
+    EXPECT_EQ("A12345689", id.FullId());
+    id.Type(bs, 0, 0);
+    EXPECT_EQ("A12345689", id.FullId());
+}
+
+TEST(IdEditing, ATypedKeyReplacesTheSelection) {
+    IdEditing id;
+    id.SetFullId("A123456789");
+    char k = 'z';
+    id.Type(k, 2, 5);
+    EXPECT_EQ("A1Z56789", id.FullId());
+    // Backspace over a selection removes just the selection.
+    char bs = '\b';
+    id.Type(bs, 0, 3);
+    EXPECT_EQ("56789", id.FullId());
+    // A selection reaching past the ID is not one of its characters: the key
+    // still goes in at the caret.
+    k = 'x';
+    id.Type(k, 4, 9);
+    EXPECT_EQ("5678X9", id.FullId());
+}
+
+TEST(IdEditing, DeleteErasesTheSelectionOrTheCharacterAtTheCaret) {
+    IdEditing id;
+    id.SetFullId("A123456789");
+    id.Delete(0, 0);
+    EXPECT_EQ("123456789", id.FullId());
+    id.Delete(9, 9);  // caret at the end: nothing
+    EXPECT_EQ("123456789", id.FullId());
+    id.Delete(1, 4);
+    EXPECT_EQ("156789", id.FullId());
+}
+
+TEST(IdEditing, PasteIsUnfilteredKeepsItsCaseAndIsCutToTen) {
+    IdEditing id;
+    id.Paste("a1234567890", 0, 0);
+    EXPECT_EQ("a123456789", id.FullId());
+    EXPECT_EQ("a12345****", id.Masked());
+
+    id.SetFullId("A1");
+    id.Paste("b-c", 1, 1);  // at the caret, punctuation and case kept
+    EXPECT_EQ("Ab-c1", id.FullId());
+    id.Paste("ZZ", 1, 4);  // replaces the selection
+    EXPECT_EQ("AZZ1", id.FullId());
+    id.Paste("9", 7, 7);  // a caret past the end pastes at the end
+    EXPECT_EQ("AZZ19", id.FullId());
+}
+
+TEST(KeyFilter, ADoubleByteCharacterIsDiscardedWithBothBytes) {
+    KeyFilter f;
+    // Big5 "中" (A4 A4): both bytes high.
+    EXPECT_FALSE(f.Accept(0xA4));
+    EXPECT_FALSE(f.Accept(0xA4));
+    // The second high byte set the flag again: the next plain key goes too.
+    EXPECT_FALSE(f.Accept('a'));
+    EXPECT_TRUE(f.Accept('b'));
+    // Big5 "功" (A5 5C): the trail byte is a backslash and is discarded.
+    EXPECT_FALSE(f.Accept(0xA5));
+    EXPECT_FALSE(f.Accept(0x5C));
+    EXPECT_TRUE(f.Accept('c'));
+    EXPECT_TRUE(f.Accept(' '));
+    f.Accept(0x81);
+    f.Reset();
+    EXPECT_TRUE(f.Accept('d'));
+}
+
+} // namespace

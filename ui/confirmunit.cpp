@@ -1,0 +1,15 @@
+#include "ui/confirmunit.h"
+
+#include "doc/uitext.h"
+
+TConfirmForm::TConfirmForm() : ui::Form(480, 520) {
+    SetCaption(UiText("送出申請確認"));
+    SetShowInTaskbar(false);
+    BgImage.SetAutoSize(true);
+    BgImage.SetPicture(ui::Picture::FromResource(L"CONFIRM_FACE"));
+    drag.Attach(BgImage);
+    for (ui::Label* l : {&OKLabel, &CloseLabel}) {
+        l->SetCursor(ui::Cursor::HandPoint);
+        l->OnClick = [this](ui::Control&) { Close(); };
+    }
+}

@@ -1,0 +1,291 @@
+#include "ui/loginunit.h"
+
+#include "app/shell.h"
+#include "center/kovacenter.h"
+#include "doc/uitext.h"
+#include "ui/application.h"
+#include "ui/forms.h"
+#include "ui/mainunit.h"
+#include "ui/weblinks.h"
+
+namespace {
+
+const ui::Colour kErrorColour = ui::MakeColour(245, 173, 19);
+const ui::Colour kFormColour = ui::MakeColour(0, 0, 128);  // navy
+
+void SetHandCursor(ui::Control& c) { c.SetCursor(ui::Cursor::HandPoint); }
+
+} // namespace
+
+TLoginForm::TLoginForm() : ui::Form(1280, 798) {
+    SetCaption(UiText("KOVA API權限申請暨環境使用驗證服務"));
+    SetColour(kFormColour);
+
+    BgImage.SetAutoSize(true);
+    BgImage.SetPicture(ui::Picture::FromResource(L"LOGIN_FACE"));
+    drag.Attach(BgImage);
+
+    for (ui::Label* l : {&LoginLabel, &MoreLabel, &FAQLabel, &RiskSignLabel, &CertSignLabel, &FindPwdLabel,
+                         &MinimizeLabel, &CloseLabel})
+        SetHandCursor(*l);
+    LoginLabel.OnClick = [this](ui::Control&) { LoginLabelClick(); };
+    MoreLabel.OnClick = [](ui::Control&) { ui::OpenWebPage(ui::WebPage::More); };
+    FAQLabel.OnClick = [](ui::Control&) { ui::OpenWebPage(ui::WebPage::Faq); };
+    RiskSignLabel.OnClick = [](ui::Control&) { ui::OpenWebPage(ui::WebPage::RiskSign); };
+    CertSignLabel.OnClick = [](ui::Control&) { ui::OpenWebPage(ui::WebPage::CertTool); };
+    FindPwdLabel.OnClick = [](ui::Control&) { ui::OpenWebPage(ui::WebPage::FindPassword); };
+    MinimizeLabel.OnClick = [](ui::Control&) { ui::Application::Instance().Minimize(); };
+    CloseLabel.OnClick = [this](ui::Control&) { Close(); };
+
+    ui::FontDesc errorFont;
+    errorFont.colour = kErrorColour;
+    ErrorLabel.SetFont(errorFont);
+    ErrorLabel.SetAutoSize(true);
+    ErrorLabel.SetCaption(UiText("*帳號或密碼錯誤"));  // design caption; replaced when shown
+
+    FolderImage.SetPicture(ui::Picture::FromResource(L"FOLDER_ICON"));
+    SetHandCursor(FolderImage);
+    FolderImage.OnClick = [this](ui::Control&) { FolderImageClick(); };
+    for (ui::Image* eye : {&PwdEyeImage1, &PFXEyeImage1})
+        eye->SetPicture(ui::Picture::FromResource(L"EYE_HIDDEN_ICON"));
+    for (ui::Image* eye : {&PwdEyeImage2, &PFXEyeImage2})
+        eye->SetPicture(ui::Picture::FromResource(L"EYE_SHOWN_ICON"));
+    for (ui::Image* icon : {&FolderImage, &PwdEyeImage1, &PwdEyeImage2, &PFXEyeImage1, &PFXEyeImage2})
+        icon->SetCenter(true);
+    PwdEyeImage1.OnClick = PwdEyeImage2.OnClick = [this](ui::Control&) { PwdEyeImageClick(); };
+    PFXEyeImage1.OnClick = PFXEyeImage2.OnClick = [this](ui::Control&) { PFXEyeImageClick(); };
+
+    VersionLabel.SetAutoSize(true);  // white 16 pixels: the label's default font
+
+    DarkImage.SetAutoSize(true);
+    DarkImage.Hide();
+
+    IDEdit.SetHint(UiText("請輸入身分證字號"));
+    IDEdit.SetMaxLength(static_cast<int>(ui::kIdMaxLength));
+    IDEdit.SetUpperCase(true);
+    PwdEdit.SetHint(UiText("請輸入登入密碼"));
+    PwdEdit.SetMaxLength(20);
+    PFXPathEdit.SetHint(UiText("請選擇憑證PFX路徑"));
+    PFXPwdEdit.SetHint(UiText("請輸入憑證密碼"));
+    PFXPwdEdit.SetMaxLength(20);
+    for (ui::Edit* e : {&IDEdit, &PwdEdit, &PFXPathEdit, &PFXPwdEdit}) {
+        e->SetTabStop(false);
+        e->OnEnter = e->OnExit = [this](ui::Edit& sender) { EditClick(sender); };
+        e->OnKeyDown = [this](ui::Edit& sender, uint16_t& key, ui::ShiftState shift) {
+            EditKeyDown(sender, key, shift);
+        };
+    }
+    for (ui::Edit* e : {&IDEdit, &PwdEdit, &PFXPwdEdit})
+        e->OnKeyPress = [this](ui::Edit& sender, char& key) { EditKeyPress(sender, key); };
+    IDEdit.OnChange = [this](ui::Edit&) { IDEditChange(); };
+
+    OpenDialog.SetFilter(UiText("PFX憑證檔案(*.pfx)|*.pfx"));
+
+    OnCreate = [this](ui::Form&) { FormCreate(); };
+    OnShow = [this](ui::Form&) { FormShow(); };
+}
+
+void TLoginForm::FormCreate() {
+    // The version check's answer and the update's messages come here.
+    if (KovaCenter* center = KovaCenter::Instance()) center->CheckVersion(Handle());
+}
+
+void TLoginForm::FormShow() {
+    KovaCenter* center = KovaCenter::Instance();
+    id.SetFullId(center ? center->custId : std::string());
+    inIdChange = true;  // the box shows what the ID is; nothing to redraw
+    IDEdit.SetText(id.Masked());
+    inIdChange = false;
+    PwdEdit.SetText(center ? center->password : std::string());
+    PFXPathEdit.SetText(center ? center->pfxPath : std::string());
+    PFXPwdEdit.SetText(center ? center->pfxPassword : std::string());
+    VersionLabel.SetCaption(center ? center->GetVersionText() : std::string());
+    drag.Reset();
+    keyFilter.Reset();
+    SetError(std::string());
+    PwdEdit.SetPasswordChar(0);
+    PFXPwdEdit.SetPasswordChar(0);
+    for (ui::Edit* e : {&IDEdit, &PwdEdit, &PFXPathEdit, &PFXPwdEdit}) EditClick(*e);
+    // With masking off, each toggle lands in the hidden state.
+    PwdEyeImageClick();
+    PFXEyeImageClick();
+}
+
+char TLoginForm::MaskWhenCleared(const ui::Edit& box) const {
+    if (&box == &PwdEdit) return PwdEyeImage1.Visible() ? '*' : 0;
+    if (&box == &PFXPwdEdit) return PFXEyeImage1.Visible() ? '*' : 0;
+    return 0;
+}
+
+void TLoginForm::EditClick(ui::Edit& sender) { sender.ApplyPlaceholderRule(MaskWhenCleared(sender)); }
+
+void TLoginForm::EditKeyPress(ui::Edit& sender, char& key) {
+    if (!keyFilter.Accept(static_cast<unsigned char>(key))) {
+        key = 0;
+        return;
+    }
+    if (key == '\r') {  // Enter is the login click (handled on its key-down)
+        key = 0;
+        return;
+    }
+    if (&sender != &IDEdit) return;
+    int start = 0, end = 0;
+    IDEdit.GetSelection(&start, &end);
+    if (!id.Type(key, start, end)) key = 0;
+}
+
+void TLoginForm::EditKeyDown(ui::Edit& sender, uint16_t& key, ui::ShiftState shift) {
+    if (key == VK_RETURN) {
+        key = 0;
+        LoginLabelClick();
+        return;
+    }
+    if (&sender == &IDEdit) IDEditKeyDown(key, shift);
+}
+
+void TLoginForm::IDEditChange() {
+    if (inIdChange || IDEdit.Text() == IDEdit.Hint()) return;
+    inIdChange = true;
+    int start = 0, end = 0;
+    IDEdit.GetSelection(&start, &end);
+    IDEdit.SetText(id.Masked());
+    IDEdit.SetSelection(start, end);
+    inIdChange = false;
+}
+
+void TLoginForm::IDEditKeyDown(uint16_t key, ui::ShiftState shift) {
+    if (key == VK_DELETE && !id.FullId().empty()) {
+        int start = 0, end = 0;
+        IDEdit.GetSelection(&start, &end);
+        id.Delete(start, end);
+        // The box deletes from its own text next; the change handler redraws.
+    } else if (key == 'V' && (shift & ui::ssCtrl)) {
+        PasteId();
+    }
+}
+
+void TLoginForm::PasteId() {
+    std::wstring text;
+    if (!ui::ReadClipboardText(nullptr, &text)) return;
+    int start = 0, end = 0;
+    IDEdit.GetSelection(&start, &end);
+    id.Paste(ui::WideToAnsi(text), start, end);
+    // Redraws and puts the box's selection back: the caret stays where it was.
+    IDEditChange();
+    // The key's character (0x16) never reaches the box: the key filter drops it.
+}
+
+void TLoginForm::PwdEyeImageClick() {
+    if (PwdEdit.PasswordChar() == '*') {
+        PwdEdit.SetPasswordChar(0);
+        PwdEyeImage2.Show();
+        PwdEyeImage1.Hide();
+    } else {
+        if (PwdEdit.Text() != PwdEdit.Hint()) PwdEdit.SetPasswordChar('*');
+        PwdEyeImage1.Show();
+        PwdEyeImage2.Hide();
+    }
+}
+
+void TLoginForm::PFXEyeImageClick() {
+    if (PFXPwdEdit.PasswordChar() == '*') {
+        PFXPwdEdit.SetPasswordChar(0);
+        PFXEyeImage2.Show();
+        PFXEyeImage1.Hide();
+    } else {
+        if (PFXPwdEdit.Text() != PFXPwdEdit.Hint()) PFXPwdEdit.SetPasswordChar('*');
+        PFXEyeImage1.Show();
+        PFXEyeImage2.Hide();
+    }
+}
+
+void TLoginForm::FolderImageClick() {
+    KovaCenter* center = KovaCenter::Instance();
+    OpenDialog.SetInitialDir(center ? center->pfxPath : std::string());
+    if (!OpenDialog.Execute(Handle())) return;
+    EditClick(PFXPathEdit);
+    PFXPathEdit.SetText(OpenDialog.FileName());
+}
+
+void TLoginForm::SetError(const std::string& ansi) { ErrorLabel.SetCaption(ansi); }
+
+void TLoginForm::LoginLabelClick() {
+    struct Check {
+        ui::Edit* box;
+        const char* message;
+    } const checks[] = {
+        {&IDEdit, "*登入失敗，請輸入身分證字號"},
+        {&PwdEdit, "*登入失敗，請輸入密碼"},
+        {&PFXPathEdit, "*登入失敗，請選擇憑證路徑"},
+        {&PFXPwdEdit, "*登入失敗，請輸入憑證密碼"},
+    };
+    for (const Check& c : checks) {
+        if (c.box->IsEmpty()) {
+            SetError(UiText(c.message));
+            return;
+        }
+    }
+    SetError(std::string());
+    KovaCenter* center = KovaCenter::Instance();
+    if (center && center->UserAuth(id.FullId(), PwdEdit.Text(), Handle())) dim.Dim();
+}
+
+void TLoginForm::OnUserAuth(WPARAM result) {
+    KovaCenter* center = KovaCenter::Instance();
+    if (!center) return;
+    if (result == 1) {
+        if (center->SignText(id.FullId(), PFXPwdEdit.Text(), PFXPathEdit.Text(), Handle())) return;
+        SetError(UiText("*登入失敗，憑證路徑有誤"));
+    } else {
+        SetError(UiText("*登入失敗，") + center->GetMessage());
+    }
+    dim.Undim();
+}
+
+void TLoginForm::OnSignText(WPARAM result) {
+    dim.Undim();
+    KovaCenter* center = KovaCenter::Instance();
+    if (!center) return;
+    if (result != 1) {
+        SetError(UiText("*登入失敗，憑證密碼或檔案錯誤"));
+        return;
+    }
+    // Same length, same bytes: the certificate must be this ID's, case included.
+    if (center->GetSignResult().subject_cn != id.FullId()) {
+        SetError(UiText("*登入失敗，帳號與憑證不符"));
+        return;
+    }
+    center->custId = id.FullId();
+    center->password = PwdEdit.Text();
+    center->pfxPath = PFXPathEdit.Text();
+    center->pfxPassword = PFXPwdEdit.Text();
+    center->SaveSettings();
+    Hide();
+    if (MainForm) MainForm->Show();
+}
+
+void TLoginForm::OnUpdateOffered() {
+    ui::ShowMessage(Handle(), UiText("有新的程式版本，即將下載更新"));
+    StartUpdateDownload(Handle());
+}
+
+void TLoginForm::OnUpdateDownloaded(WPARAM saved) {
+    if (saved == 1) {
+        ui::ShowMessage(Handle(), UiText("下載更新完畢，即將重新啟動程式"));
+        // Ends the application, also from behind the account list; the shell
+        // then starts the download.
+        Close();
+    } else {
+        ui::ShowMessage(Handle(), UiText("下載更新失敗"));
+    }
+}
+
+void TLoginForm::UserMessage(UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case kMsgUserAuth: OnUserAuth(wParam); break;
+    case kMsgSignText: OnSignText(wParam); break;
+    case kMsgUpdateOffered: OnUpdateOffered(); break;
+    case kMsgUpdateDownloaded: OnUpdateDownloaded(wParam); break;
+    default: break;  // WM_USER + 4 of the IP lookup among them
+    }
+}

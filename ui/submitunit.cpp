@@ -1,0 +1,14 @@
+#include "ui/submitunit.h"
+
+#include "doc/uitext.h"
+
+TSubmitForm::TSubmitForm() : ui::Form(500, 620) {
+    SetCaption(UiText("送出申請確認"));
+    SetShowInTaskbar(false);
+    BgImage.SetAutoSize(true);
+    BgImage.SetPicture(ui::Picture::FromResource(L"SUBMIT_FACE"));
+    drag.Attach(BgImage);
+    CloseLabel.SetCursor(ui::Cursor::HandPoint);
+    CloseLabel.OnClick = [this](ui::Control&) { SetModalResult(ui::mrCancel); };
+    OnShow = [this](ui::Form&) { drag.Reset(); };
+}
