@@ -11,6 +11,8 @@ namespace kovasvc {
 void RegisterApi(httplib::Server& server, ServiceContext& ctx);
 // The manifest and the download it names (HTTPS).
 void RegisterDownloads(httplib::Server& server, ServiceContext& ctx);
+// The operator's web pages the program links to, each a small page (HTTPS).
+void RegisterPages(httplib::Server& server, ServiceContext& ctx);
 // The IP echo (plain HTTP).
 void RegisterEcho(httplib::Server& server, ServiceContext& ctx);
 // GET/POST /_admin/fault (both servers).

@@ -102,6 +102,7 @@ int Serve(const ServeOptions& options) {
     Configure(http, "http");
     RegisterApi(https, ctx);
     RegisterDownloads(https, ctx);
+    RegisterPages(https, ctx);
     RegisterAdmin(https, ctx);
     RegisterEcho(http, ctx);
     RegisterAdmin(http, ctx);

@@ -80,6 +80,18 @@ TEST_F(ServiceMisc, IpEchoAnswersTheCallersAddressOverPlainHttp) {
     EXPECT_EQ(Get(service_->Url("/json"), service_->Ca()).status, 404) << "the echo is not on the HTTPS port";
 }
 
+TEST_F(ServiceMisc, TheProgramsLinkedPagesAreSmallPagesOnTheHttpsPort) {
+    for (const char* page : {"/ekova/upload/kovaapi/index.html", "/ekova/upload/kovaapi/faq.html",
+                             "/ekova/upload/kovaapi/teach0.html", "/KovaWeb/miniRiskLogin.aspx",
+                             "/project/ekey/RAWinApp.exe", "/ekovaTran/forgetPw.do"}) {
+        Answer a = Get(service_->Url(page), service_->Ca());
+        EXPECT_EQ(a.status, 200) << page;
+        EXPECT_EQ(a.contentType, "text/html; charset=UTF-8") << page;
+        EXPECT_NE(a.body.find("<title>"), std::string::npos) << page;
+    }
+    EXPECT_EQ(Get(service_->Url("/ekova/upload/kovaapi/other.html"), service_->Ca()).status, 404);
+}
+
 // Each fault hits the next request only; the one after is served normally.
 TEST_F(ServiceMisc, FaultsMisbehaveOnceOnDemand) {
     struct Case {

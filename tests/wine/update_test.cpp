@@ -22,7 +22,7 @@ const wchar_t kTitle[] = L"KOVA API權限申請服務";
 const wchar_t kOffered[] = L"有新的程式版本，即將下載更新";
 const wchar_t kDownloaded[] = L"下載更新完畢，即將重新啟動程式";
 const wchar_t kFailed[] = L"下載更新失敗";
-const wchar_t kMainClass[] = L"KovaAppMainWindow";
+const wchar_t kMainClass[] = L"KovaForm";  // the login window, the one shown at start
 const char kManifestRequest[] = "GET /download/API/kovaapp.json ";
 
 // One request to the service's admin route on the plain-HTTP port; true when

@@ -1,6 +1,7 @@
 #include "ui/demo/demo_form.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "doc/uitext.h"
@@ -199,10 +200,21 @@ void DemoForm::EyeClick() {
 
 void DemoForm::Report(const char* what) { Print(what); }
 
-void DemoForm::UserMessage(UINT message, WPARAM wParam, LPARAM) {
+void DemoForm::UserMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != kCommandMessage) return;
     char line[160];
     switch (static_cast<int>(wParam)) {
+    case CmdCaption: {
+        std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lParam));
+        size_t space = text->find(' ');
+        size_t index = static_cast<size_t>(std::atoi(text->c_str()));
+        if (space != std::string::npos && index < texts_.size()) {
+            texts_[index]->SetCaption(UiText(text->c_str() + space + 1));
+            Repaint();
+        }
+        Report("captioned");
+        break;
+    }
     case CmdDim:
         if (dim_) dim_->Dim();
         Report(dim_ ? "dimmed" : "no overlay");

@@ -63,7 +63,7 @@ struct FaceSpec {
 const FaceSpec* FindFace(const std::string& key);
 
 // Commands from the test, posted to the form as WM_USER + kCommandBase + code.
-enum Command { CmdDim = 1, CmdUndim, CmdWhere, CmdState, CmdRestore, CmdModal, CmdThrow, CmdQuit };
+enum Command { CmdDim = 1, CmdUndim, CmdWhere, CmdState, CmdRestore, CmdModal, CmdThrow, CmdQuit, CmdCaption };
 const unsigned kCommandMessage = 0x0400 + 100;
 
 class DemoForm : public ui::Form {

@@ -1,6 +1,8 @@
 // ui_demo FACE: shows one face (login, list, submit, confirm) as a borderless
 // window with the framework's controls, prints its events on stdout and takes
-// commands on stdin (dim, undim, where, state, restore, modal, throw, quit).
+// commands on stdin (dim, undim, where, state, restore, modal, throw, quit,
+// caption I TEXT: the text of the face's I-th text label, as a reference
+// rendering for the program's own labels).
 #include <windows.h>
 
 #include <cstdio>
@@ -86,7 +88,14 @@ DWORD WINAPI ReadCommands(void* arg) {
     while (ReadFile(in, buf, sizeof(buf), &got, nullptr) && got > 0) {
         for (DWORD i = 0; i < got; ++i) {
             if (buf[i] != '\n') {
-                if (buf[i] != '\r' && line.size() < 64) line.push_back(buf[i]);
+                if (buf[i] != '\r' && line.size() < 512) line.push_back(buf[i]);
+                continue;
+            }
+            // "caption I TEXT": TEXT in UTF-8, handed over with the message.
+            if (line.compare(0, 8, "caption ") == 0) {
+                auto* text = new std::string(line.substr(8));
+                if (!PostMessageW(target, kCommandMessage, CmdCaption, reinterpret_cast<LPARAM>(text))) delete text;
+                line.clear();
                 continue;
             }
             static const char* names[] = {"", "dim", "undim", "where", "state", "restore", "modal", "throw", "quit"};
