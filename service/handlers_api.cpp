@@ -48,6 +48,7 @@ void UserAuth(ServiceContext& ctx, const httplib::Request& req, httplib::Respons
         return;
     // Who tried to sign in (never the password): the end-to-end tests read it.
     std::fprintf(stderr, "userAuth cust_id=%s\n", DumpJson(Json(custId)).c_str());
+    // Matched in either case, as the operator does; answered as kept.
     std::optional<Customer> customer = ctx.store.FindCustomer(custId);
     if (!customer) {
         // Same work as a real check, so the answer time does not tell which IDs exist.

@@ -101,7 +101,7 @@ bool Store::AddBranch(const Branch& b, int order) {
 std::optional<Customer> Store::FindCustomer(const std::string& id) {
     std::lock_guard<std::mutex> lock(mutex_);
     Statement s = db_.Prepare(
-        "SELECT cust_id, name, pwd_salt, pwd_hash, pwd_iterations FROM customers WHERE cust_id = ?");
+        "SELECT cust_id, name, pwd_salt, pwd_hash, pwd_iterations FROM customers WHERE cust_id = ? COLLATE NOCASE");
     s.Bind(1, id);
     if (!s.Next()) return std::nullopt;
     Customer c;

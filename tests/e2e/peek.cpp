@@ -19,33 +19,41 @@
 
 namespace {
 
+// Window enumeration callbacks (stdcall on i686: no lambdas).
+BOOL CALLBACK MatchForm(HWND w, LPARAM p) {
+    wchar_t cls[32] = {0};
+    GetClassNameW(w, cls, 31);
+    if (lstrcmpW(cls, L"KovaForm") != 0 || !IsWindowVisible(w)) return TRUE;
+    *reinterpret_cast<HWND*>(p) = w;
+    return FALSE;
+}
+
+BOOL CALLBACK CollectEdit(HWND w, LPARAM p) {
+    wchar_t cls[16] = {0};
+    GetClassNameW(w, cls, 15);
+    if (lstrcmpiW(cls, L"Edit") == 0) reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
+    return TRUE;
+}
+
+BOOL CALLBACK JoinStatic(HWND w, LPARAM p) {
+    wchar_t cls[16] = {0};
+    GetClassNameW(w, cls, 15);
+    if (lstrcmpiW(cls, L"Static") != 0) return TRUE;
+    wchar_t t[512] = {0};
+    GetWindowTextW(w, t, 511);
+    *reinterpret_cast<std::wstring*>(p) += t;
+    return TRUE;
+}
+
 HWND FindForm() {
-    struct Search {
-        HWND found;
-    } s = {nullptr};
-    EnumWindows(
-        [](HWND w, LPARAM p) -> BOOL {
-            wchar_t cls[32] = {0};
-            GetClassNameW(w, cls, 31);
-            if (lstrcmpW(cls, L"KovaForm") != 0 || !IsWindowVisible(w)) return TRUE;
-            reinterpret_cast<Search*>(p)->found = w;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&s));
-    return s.found;
+    HWND found = nullptr;
+    EnumWindows(MatchForm, reinterpret_cast<LPARAM>(&found));
+    return found;
 }
 
 std::vector<HWND> Edits(HWND form) {
     std::vector<HWND> edits;
-    EnumChildWindows(
-        form,
-        [](HWND w, LPARAM p) -> BOOL {
-            wchar_t cls[16] = {0};
-            GetClassNameW(w, cls, 15);
-            if (lstrcmpiW(cls, L"Edit") == 0) reinterpret_cast<std::vector<HWND>*>(p)->push_back(w);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&edits));
+    EnumChildWindows(form, CollectEdit, reinterpret_cast<LPARAM>(&edits));
     std::sort(edits.begin(), edits.end(), [](HWND a, HWND b) {
         RECT ra, rb;
         GetWindowRect(a, &ra);
@@ -99,18 +107,7 @@ int wmain(int argc, wchar_t** argv) {
         wchar_t title[256] = {0};
         GetWindowTextW(box, title, 255);
         std::wstring text;
-        EnumChildWindows(
-            box,
-            [](HWND w, LPARAM p) -> BOOL {
-                wchar_t cls[16] = {0};
-                GetClassNameW(w, cls, 15);
-                if (lstrcmpiW(cls, L"Static") != 0) return TRUE;
-                wchar_t t[512] = {0};
-                GetWindowTextW(w, t, 511);
-                *reinterpret_cast<std::wstring*>(p) += t;
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&text));
+        EnumChildWindows(box, JoinStatic, reinterpret_cast<LPARAM>(&text));
         std::printf("box %s|%s\n", Utf8(title).c_str(), Utf8(text).c_str());
         return 0;
     }

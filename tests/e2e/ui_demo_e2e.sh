@@ -14,8 +14,9 @@ RES="$ROOT/ui/res"
 mkdir -p "$SHOTS"
 eval "$("$ROOT/scripts/wineprefix" env)"
 
+source "$ROOT/tests/e2e/lib.sh"
+
 TMP="$(mktemp -d)"
-XVFB_PID=
 DEMO_PID=
 cleanup() {
   exec 3>&- 2>/dev/null || true
@@ -23,24 +24,16 @@ cleanup() {
     kill "$DEMO_PID" 2>/dev/null || true
     wait "$DEMO_PID" 2>/dev/null || true
   fi
-  [[ -n $XVFB_PID ]] && kill "$XVFB_PID" 2>/dev/null
+  [[ -n $E2E_XVFB_PID ]] && kill "$E2E_XVFB_PID" 2>/dev/null
   rm -rf "$TMP"
   return 0
 }
 trap cleanup EXIT
 # A demo that has ended must fail the check that follows, not kill this script.
 trap '' PIPE
-if [[ -z ${DISPLAY:-} ]]; then
-  export DISPLAY=:93
-  if ! xdpyinfo >/dev/null 2>&1; then
-    Xvfb "$DISPLAY" -screen 0 1366x900x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
-    XVFB_PID=$!
-    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-  fi
-fi
+e2e_display 93
 
 fail() { echo "FAIL [$CASE]: $*" >&2; echo "--- demo output:" >&2; cat "$TMP/out" >&2 2>/dev/null; exit 1; }
-note() { echo "[$CASE] $*"; }
 
 # ---- the demo process ----------------------------------------------------------
 LINES_SEEN=0
@@ -103,24 +96,6 @@ ended() {  # the process ends by itself within the time
     sleep 0.1
   done
   fail "the demo did not end"
-}
-
-shot() { sleep 0.4; import -window root "$SHOTS/$CASE-$1.png"; echo "$SHOTS/$CASE-$1.png"; }
-
-# ---- pointer ----------------------------------------------------------------------
-click() {  # X Y (client coordinates) [BUTTON]
-  xdotool mousemove $((WX + $1)) $((WY + $2)); sleep 0.15
-  xdotool click "${3:-1}"; sleep 0.25
-}
-drag() {  # X Y DX DY BUTTON (client coordinates of the press)
-  local x=$((WX + $1)) y=$((WY + $2)) i
-  xdotool mousemove "$x" "$y"; sleep 0.15
-  xdotool mousedown "$5"; sleep 0.15
-  for i in 1 2 3 4 5; do
-    xdotool mousemove $((x + $3 * i / 5)) $((y + $4 * i / 5)); sleep 0.08
-  done
-  sleep 0.15
-  xdotool mouseup "$5"; sleep 0.3
 }
 
 # ---- cases --------------------------------------------------------------------------

@@ -96,8 +96,8 @@ TEST_F(ServiceAuth, CustomerWithoutAccountsGetsEmptyList) {
 
 TEST_F(ServiceAuth, WrongCredentialsAreRefusedInChinese) {
     const std::pair<const char*, const char*> cases[] = {
-        {"A123456789", "demo1234"}, {"A123456789", ""}, {"a123456789", "Demo1234"},
-        {"Z999999999", "Demo1234"}, {"", ""},          {"B223456789", "Demo1234"},
+        {"A123456789", "demo1234"}, {"A123456789", ""},         {"a123456789", "demo1234"},
+        {"Z999999999", "Demo1234"}, {"", ""},                   {"B223456789", "Demo1234"},
     };
     for (const auto& [id, pwd] : cases) {
         Answer a = SignIn(id, pwd);
@@ -106,6 +106,15 @@ TEST_F(ServiceAuth, WrongCredentialsAreRefusedInChinese) {
         EXPECT_EQ(a.Message(), "身分證字號或密碼錯誤");
         EXPECT_FALSE(a.json.contains("applyList"));
     }
+}
+
+// A national ID's letter is the same in either case: the operator answers the
+// ID as it keeps it, and the client's certificate check then sees the case.
+TEST_F(ServiceAuth, TheIdIsMatchedInEitherCaseAndAnsweredAsKept) {
+    Answer a = SignIn("a123456789", "Demo1234");
+    ASSERT_EQ(a.State(), 1) << a.body;
+    EXPECT_EQ(a.json["id"], "A123456789");
+    EXPECT_EQ(a.json["applyList"].size(), 9u);
 }
 
 TEST_F(ServiceAuth, PasswordsAreNotStoredInPlainText) {

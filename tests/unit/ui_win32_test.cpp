@@ -5,7 +5,10 @@
 
 #include <cstring>
 
+#include "ui/control.h"
 #include "ui/dialogs.h"
+#include "ui/edit.h"
+#include "ui/form.h"
 #include "ui/gdi.h"
 #include "ui/picture.h"
 
@@ -131,3 +134,39 @@ TEST(Clipboard, TextWithoutATerminatorStopsAtItsBlock) {
 }
 
 } // namespace
+
+// ---- edit boxes and forms ----------------------------------------------------
+
+TEST(EditKeyFilter, AnInputMethodCharacterReachesTheFilterAsItsTwoBytes) {
+    ui::Form form(300, 100);
+    ui::Edit edit(form, 0, 0, 200, 28);
+    std::string seen;
+    edit.OnKeyPress = [&seen](ui::Edit&, char& key) {
+        seen.push_back(key);
+        if (static_cast<unsigned char>(key) >= 0x80) key = 0;
+    };
+    // Big5 A4 A4, lead byte high, as an input method delivers it; then a
+    // single-byte one. Without the split the box inserts the character
+    // itself and the filter never sees it.
+    SendMessageA(edit.Handle(), WM_IME_CHAR, 0xA4A4, 1);
+    SendMessageA(edit.Handle(), WM_IME_CHAR, 'k', 1);
+    EXPECT_EQ(std::string("\xA4\xA4k"), seen);
+    EXPECT_EQ("k", edit.Text()) << "only the byte the filter passed reached the box";
+}
+
+TEST(FormClicks, ADoubleClickIsOneClick) {
+    ui::Form form(300, 100);
+    ui::Label label(form, 10, 10, 50, 20);
+    int clicks = 0;
+    label.OnClick = [&clicks](ui::Control&) { ++clicks; };
+    const LPARAM at = MAKELPARAM(20, 20);
+    // What the system sends for a double click on a class with CS_DBLCLKS.
+    SendMessageW(form.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(form.Handle(), WM_LBUTTONUP, 0, at);
+    SendMessageW(form.Handle(), WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    SendMessageW(form.Handle(), WM_LBUTTONUP, 0, at);
+    EXPECT_EQ(1, clicks);
+    SendMessageW(form.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(form.Handle(), WM_LBUTTONUP, 0, at);
+    EXPECT_EQ(2, clicks) << "a later single click counts again";
+}
