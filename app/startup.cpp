@@ -9,6 +9,7 @@
 #include "doc/uitext.h"
 #include "ui/application.h"
 #include "ui/forms.h"
+#include "ui/picture.h"
 
 namespace {
 
@@ -33,6 +34,9 @@ void RunWindows() {
 
 int RunNormalMode() {
     Shell& shell = TheShell();
+    // The login window's face decodes while the folders, the objects and the
+    // window itself are made.
+    ui::Picture::Prefetch(L"LOGIN_FACE");
     PrepareFolders(shell);
     CreateProcessObjects(shell);
 

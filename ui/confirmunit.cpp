@@ -5,11 +5,13 @@
 TConfirmForm::TConfirmForm() : ui::Form(480, 520) {
     SetCaption(UiText("送出申請確認"));
     SetShowInTaskbar(false);
-    BgImage.SetAutoSize(true);
-    BgImage.SetPicture(ui::Picture::FromResource(L"CONFIRM_FACE"));
+    BgImage.SetAutoSize(true);  // the face is decoded when first shown
     drag.Attach(BgImage);
     for (ui::Label* l : {&OKLabel, &CloseLabel}) {
         l->SetCursor(ui::Cursor::HandPoint);
         l->OnClick = [this](ui::Control&) { Close(); };
     }
+    OnShow = [this](ui::Form&) {
+        if (BgImage.GetPicture().Empty()) BgImage.SetPicture(ui::Picture::FromResource(L"CONFIRM_FACE"));
+    };
 }

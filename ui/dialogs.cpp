@@ -27,7 +27,14 @@ bool OpenDialog::Execute(HWND owner) {
     ofn.nMaxFile = static_cast<DWORD>(file.size());
     ofn.lpstrInitialDir = dir.empty() ? nullptr : dir.c_str();
     ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (!GetOpenFileNameW(&ofn)) return false;
+    // The dialog's library (and the printing libraries it brings) loads on
+    // first use, not with the program: start-up needs none of it.
+    typedef BOOL(WINAPI * OpenFileName)(OPENFILENAMEW*);
+    static HMODULE library = LoadLibraryW(L"comdlg32.dll");
+    OpenFileName open =
+        library ? reinterpret_cast<OpenFileName>(reinterpret_cast<void*>(GetProcAddress(library, "GetOpenFileNameW")))
+                : nullptr;
+    if (!open || !open(&ofn)) return false;
     file.back() = L'\0';
     fileName_ = WideToAnsi(std::wstring(file.data()));
     return true;

@@ -8,8 +8,7 @@
 
 TMainForm::TMainForm() : ui::Form(1280, 798) {
     SetCaption(UiText("KOVA API權限申請暨環境使用驗證服務"));
-    BgImage.SetAutoSize(true);
-    BgImage.SetPicture(ui::Picture::FromResource(L"LIST_FACE"));
+    BgImage.SetAutoSize(true);  // the face is decoded when first shown
     drag.Attach(BgImage);
 
     ui::FontDesc idFont;
@@ -28,6 +27,8 @@ TMainForm::TMainForm() : ui::Form(1280, 798) {
 }
 
 void TMainForm::FormShow() {
+    // Decoded on first showing, not at start-up: the login window comes first.
+    if (BgImage.GetPicture().Empty()) BgImage.SetPicture(ui::Picture::FromResource(L"LIST_FACE"));
     KovaCenter* center = KovaCenter::Instance();
     IDLabel.SetCaption(center ? center->custId : std::string());
 }

@@ -40,7 +40,47 @@ private:
 
 } // namespace
 
+namespace {
+
+// One resource decoded ahead on a thread of its own.
+struct Prefetched {
+    const wchar_t* name = nullptr;
+    HANDLE thread = nullptr;
+    Picture picture;
+};
+
+Prefetched& ThePrefetched() {
+    static Prefetched p;
+    return p;
+}
+
+DWORD WINAPI PrefetchThread(void*) {
+    Prefetched& p = ThePrefetched();
+    p.picture = Picture::DecodeResource(p.name);
+    return 0;
+}
+
+} // namespace
+
+void Picture::Prefetch(const wchar_t* name) {
+    Prefetched& p = ThePrefetched();
+    if (p.thread || !name) return;
+    p.name = name;
+    p.thread = CreateThread(nullptr, 0, PrefetchThread, nullptr, 0, nullptr);
+}
+
 Picture Picture::FromResource(const wchar_t* name) {
+    Prefetched& p = ThePrefetched();
+    if (p.thread && name && lstrcmpW(name, p.name) == 0) {
+        WaitForSingleObject(p.thread, INFINITE);
+        CloseHandle(p.thread);
+        p.thread = nullptr;
+        return std::move(p.picture);
+    }
+    return DecodeResource(name);
+}
+
+Picture Picture::DecodeResource(const wchar_t* name) {
     HMODULE module = GetModuleHandleW(nullptr);
     HRSRC res = FindResourceW(module, name, reinterpret_cast<LPCWSTR>(RT_RCDATA));
     if (!res) return Picture();
@@ -71,7 +111,7 @@ Picture Picture::FromEncoded(const void* data, size_t size) {
                                                     decoder.Out())))
             return pic;
         if (FAILED(decoder->GetFrame(0, frame.Out()))) return pic;
-        // Premultiplied BGRA: what AlphaBlend wants, and plain BGR for an opaque JPEG.
+        // Premultiplied BGRA: what GdiAlphaBlend wants, and plain BGR for an opaque JPEG.
         if (FAILED(WICConvertBitmapSource(GUID_WICPixelFormat32bppPBGRA, frame.Get(), converted.Out()))) return pic;
         UINT w = 0, h = 0;
         if (FAILED(converted->GetSize(&w, &h)) || w == 0 || h == 0 || w > kMaxSide || h > kMaxSide) return pic;
@@ -124,7 +164,7 @@ void Picture::Draw(HDC dc, int x, int y) const {
     ScopedSelect sel(mem.Get(), bitmap_.Get());
     if (alpha_) {
         BLENDFUNCTION bf = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        AlphaBlend(dc, x, y, width_, height_, mem.Get(), 0, 0, width_, height_, bf);
+        GdiAlphaBlend(dc, x, y, width_, height_, mem.Get(), 0, 0, width_, height_, bf);
     } else {
         BitBlt(dc, x, y, width_, height_, mem.Get(), 0, 0, SRCCOPY);
     }

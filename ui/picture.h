@@ -18,6 +18,12 @@ public:
     // Decodes an RCDATA resource of the running module (JPEG, PNG, ...).
     // An empty picture when the resource is missing or cannot be decoded.
     static Picture FromResource(const wchar_t* name);
+    // Starts decoding a resource on a thread of its own; the first
+    // FromResource of that name then waits for it instead of decoding it.
+    // Start-up decodes the first window's face while it makes the window.
+    static void Prefetch(const wchar_t* name);
+    // Decodes now, on the calling thread (any thread).
+    static Picture DecodeResource(const wchar_t* name);
     // Decodes an encoded image held in memory (bounded by `size`).
     static Picture FromEncoded(const void* data, size_t size);
     // Takes ownership of a bitmap; drawn with a straight copy.

@@ -5,10 +5,12 @@
 TSubmitForm::TSubmitForm() : ui::Form(500, 620) {
     SetCaption(UiText("送出申請確認"));
     SetShowInTaskbar(false);
-    BgImage.SetAutoSize(true);
-    BgImage.SetPicture(ui::Picture::FromResource(L"SUBMIT_FACE"));
+    BgImage.SetAutoSize(true);  // the face is decoded when first shown
     drag.Attach(BgImage);
     CloseLabel.SetCursor(ui::Cursor::HandPoint);
     CloseLabel.OnClick = [this](ui::Control&) { SetModalResult(ui::mrCancel); };
-    OnShow = [this](ui::Form&) { drag.Reset(); };
+    OnShow = [this](ui::Form&) {
+        if (BgImage.GetPicture().Empty()) BgImage.SetPicture(ui::Picture::FromResource(L"SUBMIT_FACE"));
+        drag.Reset();
+    };
 }
