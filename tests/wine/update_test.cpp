@@ -231,3 +231,27 @@ TEST_F(SelfUpdate, FailedDownloadKeepsTheRunningVersionAndStartsNothing) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SelfUpdate, WithoutATemporaryFolderTheOfferEndsAsAFailedDownload) {
+    // No place to save the download: the window must hear that it failed,
+    // not wait after announcing it.
+    SetEnvironmentVariableW(L"TEMP", nullptr);
+    PROCESS_INFORMATION first = {};
+    StartAndAcceptTheOffer(&first);
+    SetEnvironmentVariableW(L"TEMP", temp.c_str());
+    ASSERT_NE(nullptr, first.hProcess);
+    HWND box = WaitBox(first.dwProcessId, kFailed, 30000);
+    ASSERT_NE(nullptr, box) << "the window waits for a download that never started";
+    PressOk(box);
+    EXPECT_NE(nullptr, WaitWindow(first.dwProcessId, kMainClass, 5000)) << "the program did not go on";
+    EXPECT_TRUE(CloseAndWait(first.dwProcessId, 20000));
+    EXPECT_EQ(0, ExitCode(first.hProcess, 1000));
+    CloseHandle(first.hProcess);
+    EXPECT_TRUE(ProgramsEnded(10000));
+    EXPECT_EQ(1u, Programs().size()) << "closing started another process" << Describe(watch->Seen());
+    EXPECT_TRUE(appBytes == ReadWholeFile(installed));
+}
+
+} // namespace
