@@ -41,7 +41,9 @@ int RunNormalMode();
 
 // Steps of normal start-up and clean-up, in the order RunNormalMode calls them.
 void PrepareFolders(Shell& shell);
-void CreateProcessObjects(Shell& shell);
+// False, after telling the user, when the scheduler cannot start: nothing is
+// made and start-up ends.
+bool CreateProcessObjects(Shell& shell);
 // False when an exchange would not end after its abort: the workers and the
 // objects they use are then left running and the caller ends the process.
 bool ReleaseProcessObjects(Shell& shell);

@@ -20,7 +20,7 @@ void ShowException(const char* text) {
 int RunNormalMode() {
     Shell& shell = TheShell();
     PrepareFolders(shell);
-    CreateProcessObjects(shell);
+    if (!CreateProcessObjects(shell)) return 1;
 
     // The windows run inside an exception frame; whatever escapes is shown and
     // the clean-up below still runs.
