@@ -172,7 +172,7 @@ TEST_F(CenterWine, FailureKinds) {
     center_->notifyWindow = window_;
     center_->QueryPublicIP();
     EXPECT_EQ(Await(kMsgPublicIP), 1);
-    EXPECT_EQ(center_->ipAddress, "127.0.0.1");
+    EXPECT_EQ(center_->GetIPAddress(), "127.0.0.1");
 }
 
 TEST_F(CenterWine, UpdateDownload) {

@@ -1,9 +1,14 @@
 // KovaCenter's requests as built and its answers as read, with the exchange
 // replaced by a connection that completes requests by hand.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "center/kovacenter.h"
@@ -11,6 +16,7 @@
 #include "doc/uitext.h"
 #include "net/httpconnection.h"
 #include "platform/notify.h"
+#include "wait.h"
 
 namespace {
 
@@ -74,7 +80,7 @@ TEST_F(CenterAnswer, StateReading) {
 }
 
 TEST_F(CenterAnswer, UserAuthRequestAndLists) {
-    center.ipAddress = "192.0.2.9";
+    center.SetIPAddress("192.0.2.9");
     ASSERT_TRUE(center.UserAuth("A123456789", "p&w=d", kWindow));
     HTTPRequest* r = connection->last;
     EXPECT_EQ(r->GetUrl(), std::string(ServiceOrigin()) + "/kovaapp/api/userAuth.do");
@@ -167,6 +173,111 @@ TEST_F(CenterAnswer, NotifyWindowIsOneSlot) {
     connection->Answer(R"({"version":"0.9.3","url":"HTTPS://host/kovaapp.exe"})");
     EXPECT_EQ(Taken(kMsgUpdateOffered), 0);
     EXPECT_EQ(center.updateUrl, "HTTPS://host/kovaapp.exe");
+}
+
+// Background completions never write `message`: a window just told of a
+// refusal shows the service's words, not a failed lookup's.
+TEST_F(CenterAnswer, BackgroundFailuresLeaveTheMessage) {
+    ASSERT_TRUE(center.UserAuth("A1", "p", kWindow));
+    HTTPRequest* auth = connection->last;
+    center.QueryPublicIP();
+    HTTPRequest* lookup = connection->last;
+    ASSERT_TRUE(center.CheckVersion(kWindow));
+    HTTPRequest* manifest = connection->last;
+    connection->last = auth;
+    connection->Answer(R"({"state":2,"message":"no"})");
+    EXPECT_EQ(Taken(kMsgUserAuth), 2);
+    connection->last = lookup;
+    connection->Answer("", 0);
+    EXPECT_EQ(Taken(kMsgPublicIP), 0);
+    connection->last = manifest;
+    connection->Answer("", 500);
+    EXPECT_EQ(center.GetMessage(), "no");
+}
+
+// Lookups complete on another thread while the GUI thread builds calls that
+// send the address: each call sends a whole address, and ThreadSanitizer sees
+// no race on it nor on the window the completions post to.
+TEST_F(CenterAnswer, IPAddressHandOverHasNoDataRace) {
+    const int kLookups = 200;
+    std::vector<HTTPRequest*> lookups;
+    for (int i = 0; i < kLookups; ++i) {
+        center.QueryPublicIP();
+        lookups.push_back(connection->last);
+    }
+    std::thread worker([&] {
+        for (int i = 0; i < kLookups; ++i) {
+            const std::string body = R"({"status":"success","query":"192.0.2.)" + std::to_string(i) + "\"}";
+            connection->OnText(lookups[i], body.c_str());
+            connection->OnComplete(lookups[i], HTTPRequest::kDone, 200);
+        }
+    });
+    std::string sent;
+    for (int i = 0; i < kLookups; ++i) {
+        EXPECT_TRUE(center.UserAuth("A1", "p", kWindow));
+        connection->last->GetField("ipaddr", sent);
+        EXPECT_TRUE(sent.empty() || sent.rfind("192.0.2.", 0) == 0) << sent;
+    }
+    worker.join();
+    ASSERT_TRUE(center.UserAuth("A1", "p", kWindow));
+    connection->last->GetField("ipaddr", sent);
+    EXPECT_EQ(sent, "192.0.2." + std::to_string(kLookups - 1));
+    platform::ClearNotify();  // the lookups' own messages
+}
+
+// Writing the update to disk must not hold the instance guard: the GUI thread
+// reaches the center meanwhile, and may even release it (the completion then
+// posts nothing). The target is a pipe, so the write waits for this reader.
+TEST(CenterDownload, FileIsWrittenWithoutTheInstanceGuard) {
+    platform::ClearNotify();
+    const std::string fifo = ::testing::TempDir() + "center_download.fifo";
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string payload(1 << 20, 'k');  // far beyond a pipe's buffer
+    for (bool release : {false, true}) {
+        SCOPED_TRACE(release ? "released during the write" : "kept");
+        HandConnection* connection = new HandConnection;
+        KovaCenter* center = new KovaCenter(connection);
+        center->updateUrl = "https://h/kovaapp.exe";
+        ASSERT_TRUE(center->DownloadUpdate(fifo, kWindow));
+        HTTPRequest* r = connection->last;
+        std::thread worker([&] {
+            connection->OnData(r, payload.data(), static_cast<int>(payload.size()));
+            connection->OnComplete(r, HTTPRequest::kDone, 200);
+        });
+        // Returns once the completion has opened the pipe for writing.
+        const int fd = ::open(fifo.c_str(), O_RDONLY);
+        std::atomic<bool> reached{false};
+        std::thread gui([&] {
+            if (release) {
+                delete center;
+            } else {
+                KovaCenter::Instance();
+            }
+            reached = true;
+        });
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return reached.load(); }, 5000));
+        std::string got;
+        char buffer[65536];
+        ssize_t n;
+        while (fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) > 0) got.append(buffer, static_cast<size_t>(n));
+        if (fd >= 0) ::close(fd);
+        gui.join();
+        worker.join();
+        EXPECT_TRUE(got == payload) << got.size();
+        if (release) {
+            EXPECT_EQ(platform::PendingNotifyCount(kWindow), 0);
+        } else {
+            platform::Notification note;
+            EXPECT_TRUE(platform::WaitNotify(kWindow, note, 0));
+            EXPECT_EQ(note.message, kMsgUpdateDownloaded);
+            EXPECT_EQ(note.wParam, 1);
+            EXPECT_EQ(center->GetUpdateFile(), fifo);
+            delete center;
+        }
+        connection->Release();
+    }
+    ::unlink(fifo.c_str());
 }
 
 } // namespace
