@@ -3,13 +3,14 @@
 // connection and, on the worker thread that ran it, reads the answer, stores
 // what it carries and posts one completion message to the notify window.
 //
-// Fields are not locked: the posted message is the hand-over. Two are read
-// on the GUI thread while a background completion may write them: the IP
-// address (behind its own lock) and the notify window (atomic). The
-// program-wide instance pointer is guarded, and every completion runs under
-// that guard, so destroying the instance waits for a completion under way and
-// later completions find no instance and do nothing. The download completion
-// alone leaves the guard while it writes the file, then takes it again.
+// Fields are not locked: the posted message is the hand-over. Two fields
+// cross threads outside it: the IP address (written by a background lookup,
+// read whenever a call is built; behind its own lock) and the notify window
+// (written by calls, read by every completion; atomic). The program-wide
+// instance pointer is guarded, and every completion runs under that guard, so
+// destroying the instance waits for a completion under way and later
+// completions find no instance and do nothing. The download completion alone
+// leaves the guard while it writes the file, then takes it again.
 #pragma once
 
 #include <atomic>

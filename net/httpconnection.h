@@ -27,8 +27,8 @@ public:
     // whose `from` occurs in the URL rewrites its first occurrence, and the
     // pending list takes a reference. True: the caller's reference passes to
     // the connection, which drops it when the request completes or at
-    // ReleaseAll. False (pending or completed already, or refused): the
-    // request is not pending on its behalf and the caller keeps its reference.
+    // ReleaseAll. False (sent before, or refused): this call left nothing
+    // pending and the caller keeps its reference.
     virtual bool Send(HTTPRequest* request);
     // False when not pending. A pending request whose exchange has not started
     // completes at once with state 5 and status 0 (its queued task then skips
