@@ -1,6 +1,9 @@
 #include "app/shell.h"
 
+#include <windows.h>
+
 #include "center/kovacenter.h"
+#include "doc/uitext.h"
 #include "net/exchange.h"
 #include "net/httpconnection.h"
 #include "net/httprequest.h"
@@ -11,18 +14,26 @@ namespace {
 const uint32_t kSettleMs = 2000;
 }
 
-void CreateProcessObjects(Shell& shell) {
+bool CreateProcessObjects(Shell& shell) {
     // Upload bodies (certificate and password) are spooled only there; without
     // a temporary folder they are built in memory.
     HTTPRequest::SetSpoolFolder(shell.tempFolder);
-    shell.scheduler = new TaskScheduler;
-    shell.scheduler->Start(3);
+    TaskScheduler* scheduler = new TaskScheduler;
+    if (!scheduler->Start(3)) {
+        // Without workers no call would ever complete: say so and end.
+        delete scheduler;
+        MessageBoxA(nullptr, UiText("無法啟動背景工作，程式即將結束").c_str(), UiText("KOVA API權限申請服務").c_str(),
+                    MB_OK | MB_ICONERROR);
+        return false;
+    }
+    shell.scheduler = scheduler;
     TaskScheduler::SetCurrent(shell.scheduler);
     shell.connection = new HTTPConnectionImp;
     shell.center = new KovaCenter(shell.connection);
     shell.center->LoadSettings(shell.dataFolder + "\\kova.xml");
     // The first request; no window is there yet to hear of its end.
     shell.center->QueryPublicIP();
+    return true;
 }
 
 bool EndExchanges(Shell& shell) {

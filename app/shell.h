@@ -44,7 +44,9 @@ int RunNormalMode();
 
 // Steps of normal start-up and clean-up, in the order RunNormalMode calls them.
 void PrepareFolders(Shell& shell);
-void CreateProcessObjects(Shell& shell);
+// False, after telling the user, when the scheduler cannot start: nothing is
+// made and start-up ends.
+bool CreateProcessObjects(Shell& shell);
 // Aborts open exchanges and stops the workers once none runs: from then on no
 // completion changes the client. False when an exchange would not end after
 // its abort (the workers are then left running). Safe to call twice.

@@ -38,7 +38,7 @@ int RunNormalMode() {
     // window itself are made.
     ui::Picture::Prefetch(L"LOGIN_FACE");
     PrepareFolders(shell);
-    CreateProcessObjects(shell);
+    if (!CreateProcessObjects(shell)) return 1;
 
     RunWindows();
 

@@ -33,6 +33,14 @@ bool KovaCenter::ParseAnswer(HTTPRequest* request, XMLNode& root, int& code) {
         code = ReportConnectionError(request);
         return false;
     }
+    return center_detail::ReadAnswer(request, root, code);
+}
+
+bool center_detail::ReadAnswer(HTTPRequest* request, XMLNode& root, int& code) {
+    if (request->GetState() != HTTPRequest::kDone) {
+        code = request->GetStatusCode();
+        return false;
+    }
     std::string body;
     if (request->GetResultData() && request->GetResultLength() > 0)
         body.assign(request->GetResultData(), static_cast<size_t>(request->GetResultLength()));
@@ -115,9 +123,9 @@ void KovaCenter::OnPublicIPComplete(HTTPRequest* request) {
     if (!self) return;
     XMLNode root;
     int code = -1;
-    if (self->ParseAnswer(request, root, code) && root.Child("status").value == "success") {
+    if (center_detail::ReadAnswer(request, root, code) && root.Child("status").value == "success") {
         code = 1;
-        self->ipAddress = root.Child("query").value;
+        self->SetIPAddress(root.Child("query").value);
     }
     self->Notify(kMsgPublicIP, code);
 }

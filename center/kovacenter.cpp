@@ -16,10 +16,12 @@ CS_Lock& InstanceLock() {
 }
 
 KovaCenter* g_instance = nullptr;
+uint32_t g_serial = 0;
 
 CompletionScope::CompletionScope() {
     InstanceLock().Lock("kovacenter", __LINE__);
     center = g_instance;
+    serial = g_serial;
 }
 
 CompletionScope::~CompletionScope() { InstanceLock().Unlock(); }
@@ -41,9 +43,10 @@ const char* ServiceOrigin() { return KOVA_SERVICE_ORIGIN; }
 const char* IPEchoOrigin() { return KOVA_IPECHO_ORIGIN; }
 
 KovaCenter::KovaCenter(HTTPConnection* connection_)
-    : loginState(0), version(ProgramVersion()), connection(connection_), notifyWindow(nullptr) {
+    : loginState(0), version(ProgramVersion()), connection(connection_), notifyWindow(nullptr), ipLock(0) {
     CS_Guard guard(InstanceLock(), "kovacenter", __LINE__);
     g_instance = this;
+    ++center_detail::g_serial;
 }
 
 KovaCenter::~KovaCenter() {
@@ -57,9 +60,20 @@ KovaCenter* KovaCenter::Instance() {
     return g_instance;
 }
 
+std::string KovaCenter::GetIPAddress() const {
+    CS_Guard guard(ipLock, "kovacenter", __LINE__);
+    return ipAddress;
+}
+
+void KovaCenter::SetIPAddress(const std::string& address) {
+    CS_Guard guard(ipLock, "kovacenter", __LINE__);
+    ipAddress = address;
+}
+
 bool KovaCenter::SendRequest(HTTPRequest* request) {
     if (connection && connection->Send(request)) return true;
-    // Refused: the creator's reference did not pass to the connection.
+    // Refused: the request is not pending and the creator's reference is
+    // still ours.
     request->Release();
     return false;
 }
@@ -75,7 +89,7 @@ bool KovaCenter::UserAuth(const std::string& id, const std::string& pwd, platfor
     HTTPRequest* request = new HTTPRequest(ApiUrl("/userAuth.do"), false, false, false);
     request->AddField("cust_id", id, false);
     request->AddField("pwd", pwd, false);
-    request->AddField("ipaddr", ipAddress, false);
+    request->AddField("ipaddr", GetIPAddress(), false);
     request->SetCallback(&KovaCenter::OnUserAuthComplete);
     // Set before sending: a completion, however fast, finds both in place.
     notifyWindow = window;
@@ -113,7 +127,7 @@ bool KovaCenter::Apply(ApiApply* record, const std::string& pfxPwd, const std::s
     request->AddField("cust_id", record->CustID, false);
     request->AddField("branch", record->BranchNo, false);
     request->AddField("account", record->Account, false);
-    request->AddField("ipaddr", ipAddress, false);
+    request->AddField("ipaddr", GetIPAddress(), false);
     request->AddField("pwd", pfxPwd, false);
     if (!request->AddFile("pfxFile", pfxFile, false, nullptr)) {
         request->Release();

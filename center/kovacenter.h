@@ -3,12 +3,17 @@
 // connection and, on the worker thread that ran it, reads the answer, stores
 // what it carries and posts one completion message to the notify window.
 //
-// Fields are not locked: the posted message is the hand-over. Only the
-// program-wide instance pointer is guarded, and every completion runs its
-// whole body under that guard, so destroying the instance waits for a
-// completion under way and later completions find no instance and do nothing.
+// Fields are not locked: the posted message is the hand-over. Two fields
+// cross threads outside it: the IP address (written by a background lookup,
+// read whenever a call is built; behind its own lock) and the notify window
+// (written by calls, read by every completion; atomic). The program-wide
+// instance pointer is guarded, and every completion runs under that guard, so
+// destroying the instance waits for a completion under way and later
+// completions find no instance and do nothing. The download completion alone
+// leaves the guard while it writes the file, then takes it again.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,6 +21,7 @@
 #include "center/kovacenter_records.h"
 #include "doc/xmlnode.h"
 #include "platform/notify.h"
+#include "task/cslock.h"
 
 // <windows.h> renames GetMessage; the accessor keeps its own name. Windows
 // code that includes this header calls GetMessageW explicitly.
@@ -73,6 +79,9 @@ public:
     bool IsNewerVersion() const;
 
     std::string GetMessage() const { return message; }
+    // The address the IP lookup found (written on a worker); empty until known.
+    std::string GetIPAddress() const;
+    void SetIPAddress(const std::string& address);
     SignResult GetSignResult() const { return signResult; }
     std::string GetUpdateFile() const { return updateFile; }
     std::string GetVersionText() const { return "v" + version; }
@@ -88,9 +97,11 @@ public:
         return KovaCenterRecords::GetBranchName(branchList, record);
     }
 
-    // The first step of every completion: false when the exchange failed
-    // (message and code from ReportConnectionError) or the body is not JSON
-    // (code stays -1); otherwise `code` is the answer's "state".
+    // The first step of the service calls' completions: false when the
+    // exchange failed (message and code from ReportConnectionError) or the
+    // body is not JSON (code stays -1); otherwise `code` is the answer's
+    // "state". Background completions read their answers without it, so
+    // that they never touch `message`.
     bool ParseAnswer(HTTPRequest* request, XMLNode& root, int& code);
     int ReportConnectionError(HTTPRequest* request);
 
@@ -111,16 +122,20 @@ public:
     std::string pfxPassword;
     uint8_t loginState;  // 0 never, 1 sent, 2 authenticated, 3 failed
     SignResult signResult;
-    std::string ipAddress;
     std::string version;
     std::string serverVersion;
     std::string updateUrl;
     std::string updateFile;
     HTTPConnection* connection;  // not owned
     std::string message;
-    platform::WindowHandle notifyWindow;
+    // Set on the GUI thread, read by every completion.
+    std::atomic<platform::WindowHandle> notifyWindow;
 
 private:
+    // False, with the request released, when the connection refused it.
     bool SendRequest(HTTPRequest* request);
-    void Notify(unsigned msg, intptr_t wParam) { platform::PostNotify(notifyWindow, msg, wParam); }
+    void Notify(unsigned msg, intptr_t wParam) { platform::PostNotify(notifyWindow.load(), msg, wParam); }
+
+    mutable CS_Lock ipLock;
+    std::string ipAddress;
 };

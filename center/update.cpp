@@ -94,7 +94,7 @@ void KovaCenter::OnManifestComplete(HTTPRequest* request) {
     if (!self) return;
     XMLNode root;
     int code = -1;
-    if (!self->ParseAnswer(request, root, code)) return;
+    if (!center_detail::ReadAnswer(request, root, code)) return;
     XMLNode* versionNode = root.FindFirst("version");
     if (!versionNode) return;
     self->serverVersion = versionNode->value;
@@ -103,29 +103,43 @@ void KovaCenter::OnManifestComplete(HTTPRequest* request) {
     if (self->IsNewerVersion() && !self->updateUrl.empty()) self->Notify(kMsgUpdateOffered, 0);
 }
 
+namespace {
+
+// Saves the download at `target`; false, with no file left, unless it was
+// written whole.
+bool SaveDownload(HTTPRequest* request, const std::string& target) {
+    IFileSystem& fs = IFileSystem::Instance();
+    File file = fs.Open(target, "wb");
+    if (!file.IsOpen()) return false;
+    const size_t length = request->GetResultLength() > 0 ? static_cast<size_t>(request->GetResultLength()) : 0;
+    bool whole = length == 0 || fs.Write(file, request->GetResultData(), length) == length;
+    // A failed final write shows only at close.
+    whole = file.Close() && whole;
+    // A partial executable must never be started.
+    if (!whole) fs.Remove(target);
+    return whole;
+}
+
+} // namespace
+
 void KovaCenter::OnDownloadComplete(HTTPRequest* request) {
+    uint32_t serial = 0;
+    {
+        center_detail::CompletionScope scope;
+        if (!scope.center) return;
+        serial = scope.serial;
+    }
+    // Writing up to the download cap takes a while: without the guard, so the
+    // GUI thread never waits for the disk.
+    const std::string target = request->GetUserText();
+    const bool saved = request->GetState() == HTTPRequest::kDone && request->GetStatusCode() == 200 &&
+                       !target.empty() && SaveDownload(request, target);
+    request->SetUserText(std::string());
+
     center_detail::CompletionScope scope;
     KovaCenter* self = scope.center;
-    if (!self) return;
-    int result = 0;
-    const std::string target = request->GetUserText();
-    if (request->GetState() == HTTPRequest::kDone && request->GetStatusCode() == 200 && !target.empty()) {
-        IFileSystem& fs = IFileSystem::Instance();
-        File file = fs.Open(target, "wb");
-        if (file.IsOpen()) {
-            const size_t length = request->GetResultLength() > 0 ? static_cast<size_t>(request->GetResultLength()) : 0;
-            bool whole = length == 0 || fs.Write(file, request->GetResultData(), length) == length;
-            // A failed final write shows only at close.
-            whole = file.Close() && whole;
-            if (whole) {
-                self->updateFile = target;
-                result = 1;
-            } else {
-                // A partial executable must never be started.
-                fs.Remove(target);
-            }
-        }
-    }
-    request->SetUserText(std::string());
-    self->Notify(kMsgUpdateDownloaded, result);
+    // Released (or replaced) meanwhile: nobody is left to tell.
+    if (!self || scope.serial != serial) return;
+    if (saved) self->updateFile = target;
+    self->Notify(kMsgUpdateDownloaded, saved ? 1 : 0);
 }

@@ -23,10 +23,12 @@ HTTPConnection::~HTTPConnection() { HTTPConnection::ReleaseAll(); }
 bool HTTPConnection::Send(HTTPRequest* request) {
     if (!request) return false;
     CS_Guard guard(lock, kFile, __LINE__);
-    if (Find(pending, request) != pending.end()) return false;
     HTTPRequestPtr entry(request);
     if (!entry) return false;  // being destroyed
-    request->state = HTTPRequest::kPending;
+    // Only a new request: a completed one would never run its exchange again
+    // and would stay pending for good.
+    uint8_t created = HTTPRequest::kCreated;
+    if (!request->state.compare_exchange_strong(created, HTTPRequest::kPending)) return false;
     for (const URLMapping& m : urlMappings) {
         const size_t at = m.from.empty() ? std::string::npos : request->url.find(m.from);
         if (at != std::string::npos) {
@@ -39,15 +41,35 @@ bool HTTPConnection::Send(HTTPRequest* request) {
 }
 
 bool HTTPConnection::Cancel(HTTPRequest* request) {
+    // A worker may complete and free the request as soon as the lock is left.
+    HTTPRequestPtr hold;
     {
         CS_Guard guard(lock, kFile, __LINE__);
-        if (Find(pending, request) == pending.end()) return false;
+        auto it = Find(pending, request);
+        if (it == pending.end()) return false;
+        hold = *it;
     }
     // An exchange under way is completed by its worker, as cancelled.
     if (request->GetState() == HTTPRequest::kPending && request->ClaimCancel()) {
         OnComplete(request, HTTPRequest::kCancelled, 0);
     }
     return true;
+}
+
+bool HTTPConnection::Withdraw(HTTPRequest* request) {
+    HTTPRequestPtr entry;
+    {
+        CS_Guard guard(lock, kFile, __LINE__);
+        auto it = Find(pending, request);
+        // Cancel decides on the exchange phase as well: whoever claims it
+        // first owns the request's end.
+        if (it == pending.end() || !request->ClaimCancel()) return false;
+        entry = std::move(*it);
+        pending.erase(it);
+        request->exchangePhase.store(HTTPRequest::kIdle);
+        request->state.store(HTTPRequest::kCreated);
+    }
+    return true;  // `entry` drops the list's reference; the caller's remains
 }
 
 void HTTPConnection::ReleaseAll() {
@@ -131,10 +153,10 @@ bool HTTPConnectionImp::Send(HTTPRequest* request) {
     TaskScheduler* scheduler = TaskScheduler::Current();
     if (scheduler) {
         if (task->Schedule(scheduler)) return true;
-        // Refused: nobody else will drop the creator's reference of the task.
-        // The request stays pending until ReleaseAll.
+        // Refused: nobody else will drop the creator's reference of the task,
+        // and the request goes back to its caller, who releases it.
         task->Release();
-        return false;
+        return !Withdraw(request);
     }
     task->lock.Lock(kFile, __LINE__);
     const bool result = task->Run();

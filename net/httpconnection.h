@@ -23,15 +23,17 @@ public:
     // Releases every pending request (ReleaseAll).
     ~HTTPConnection() override;
 
-    // Registers the request: false when it is already pending; otherwise
-    // state 1, the first URL mapping whose `from` occurs in the URL rewrites
-    // its first occurrence, and the pending list takes a reference. The
-    // caller's reference passes to the connection either way it returns true.
+    // Registers a request that was never sent: state 1, the first URL mapping
+    // whose `from` occurs in the URL rewrites its first occurrence, and the
+    // pending list takes a reference. True: the caller's reference passes to
+    // the connection, which drops it when the request completes or at
+    // ReleaseAll. False (sent before, or refused): this call left nothing
+    // pending and the caller keeps its reference.
     virtual bool Send(HTTPRequest* request);
     // False when not pending. A pending request whose exchange has not started
     // completes at once with state 5 and status 0 (its queued task then skips
     // the exchange); one whose exchange runs completes as cancelled when the
-    // exchange ends.
+    // exchange ends. Holds a reference to the request until it returns.
     virtual bool Cancel(HTTPRequest* request);
     // Drops the list's and the creator's reference of every pending request.
     virtual void ReleaseAll();
@@ -51,6 +53,11 @@ public:
     size_t PendingCount();
 
 protected:
+    // Undoes the registration of a request whose exchange never started, for
+    // a Send that ends refused: back to state 0, off the list. False when a
+    // Cancel claimed it first (that Cancel completes it).
+    bool Withdraw(HTTPRequest* request);
+
     HTTPRequestPtrVector pending;
     std::vector<URLMapping> urlMappings;
     CS_Lock lock;
@@ -61,8 +68,9 @@ public:
     HTTPConnectionImp() = default;
     ~HTTPConnectionImp() override;
     // Registration, then the exchange as a task: submitted to
-    // TaskScheduler::Current() (its answer is returned), or run at once here
-    // when there is no scheduler.
+    // TaskScheduler::Current(), or run at once here when there is no
+    // scheduler. A task the scheduler refuses withdraws the registration and
+    // Send returns false, with the caller's reference still the caller's.
     bool Send(HTTPRequest* request) override;
 };
 

@@ -141,7 +141,7 @@ TEST_F(CenterSignIn, PreconditionsSendNothing) {
     EXPECT_EQ(connection_->PendingCount(), 0u);
     EXPECT_EQ(HTTPRequest::LiveCount(), live);
     EXPECT_EQ(center_->loginState, 0);
-    EXPECT_EQ(center_->notifyWindow, nullptr);
+    EXPECT_EQ(center_->notifyWindow.load(), nullptr);
 
     // After a failed reload Apply is refused again.
     ASSERT_TRUE(SignIn());
@@ -203,7 +203,7 @@ TEST_F(CenterSignIn, NoServer) {
 
     center_->QueryPublicIP();
     EXPECT_EQ(Await(kMsgPublicIP), 0);
-    EXPECT_TRUE(center_->ipAddress.empty());
+    EXPECT_TRUE(center_->GetIPAddress().empty());
     delete center_;
     center_ = new KovaCenter(connection_);
     EXPECT_TRUE(testsupport::WaitUntil([&] { return lonely->PendingCount() == 0; }, 20000));
@@ -214,18 +214,38 @@ TEST_F(CenterSignIn, PublicIPLookup) {
     // Without any window yet the message is lost, the address still read.
     center_->QueryPublicIP();
     ASSERT_TRUE(Settled());
-    EXPECT_EQ(center_->ipAddress, "127.0.0.1");
+    EXPECT_EQ(center_->GetIPAddress(), "127.0.0.1");
 
     // A refused lookup keeps the address; a fresh center then sends none.
     center_->notifyWindow = window_;
     ASSERT_TRUE(Fault({{"kind", "echo-fail"}}));
     center_->QueryPublicIP();
     EXPECT_EQ(Await(kMsgPublicIP), kStateUnreadable);
-    EXPECT_EQ(center_->ipAddress, "127.0.0.1");
+    EXPECT_EQ(center_->GetIPAddress(), "127.0.0.1");
     ASSERT_TRUE(Fault({{"kind", "none"}}));
 
     center_->QueryPublicIP();
     EXPECT_EQ(Await(kMsgPublicIP), 1);
+}
+
+// Background calls failing around a sign-in: the window told of the refusal
+// reads the service's words, whichever completion comes last.
+TEST_F(CenterSignIn, FailedBackgroundCallsLeaveTheSignInMessage) {
+    ASSERT_TRUE(Fault({{"kind", "status"}, {"code", "500"}, {"path", "/json"}}));
+    center_->notifyWindow = window_;
+    center_->QueryPublicIP();  // alongside the sign-in: either may end first
+    ASSERT_TRUE(center_->UserAuth("A123456789", "wrong", window_));
+    for (int i = 0; i < 2; ++i) {
+        platform::Notification n;
+        ASSERT_TRUE(platform::WaitNotify(window_, n, 30000));
+        EXPECT_EQ(n.wParam, n.message == kMsgUserAuth ? 2 : 500);
+    }
+    center_->QueryPublicIP();
+    EXPECT_EQ(Await(kMsgPublicIP), 500);
+    ASSERT_TRUE(Fault({{"kind", "status"}, {"code", "500"}, {"path", "/download/API/kovaapp.json"}}));
+    ASSERT_TRUE(center_->CheckVersion(window_));
+    ASSERT_TRUE(Settled());
+    EXPECT_EQ(center_->GetMessage(), UiText("身分證字號或密碼錯誤"));
 }
 
 // Shut-down while the service holds an exchange open: the center goes first,

@@ -92,7 +92,10 @@ protected:
         if (code) r->AddField("code", code, false);
         auto done = std::make_shared<std::atomic<int>>(-1);
         r->SetCallback([done](HTTPRequest* q) { done->store(q->GetStatusCode()); });
-        if (!connection_->Send(r)) return false;
+        if (!connection_->Send(r)) {
+            r->Release();  // refused: still ours
+            return false;
+        }
         return testsupport::WaitUntil([&] { return done->load() >= 0; }, 20000) && done->load() == 200;
     }
 
@@ -172,7 +175,7 @@ TEST_F(CenterWine, FailureKinds) {
     center_->notifyWindow = window_;
     center_->QueryPublicIP();
     EXPECT_EQ(Await(kMsgPublicIP), 1);
-    EXPECT_EQ(center_->ipAddress, "127.0.0.1");
+    EXPECT_EQ(center_->GetIPAddress(), "127.0.0.1");
 }
 
 TEST_F(CenterWine, UpdateDownload) {

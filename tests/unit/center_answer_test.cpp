@@ -1,9 +1,14 @@
 // KovaCenter's requests as built and its answers as read, with the exchange
 // replaced by a connection that completes requests by hand.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "center/kovacenter.h"
@@ -11,6 +16,7 @@
 #include "doc/uitext.h"
 #include "net/httpconnection.h"
 #include "platform/notify.h"
+#include "wait.h"
 
 namespace {
 
@@ -74,7 +80,7 @@ TEST_F(CenterAnswer, StateReading) {
 }
 
 TEST_F(CenterAnswer, UserAuthRequestAndLists) {
-    center.ipAddress = "192.0.2.9";
+    center.SetIPAddress("192.0.2.9");
     ASSERT_TRUE(center.UserAuth("A123456789", "p&w=d", kWindow));
     HTTPRequest* r = connection->last;
     EXPECT_EQ(r->GetUrl(), std::string(ServiceOrigin()) + "/kovaapp/api/userAuth.do");
@@ -167,6 +173,84 @@ TEST_F(CenterAnswer, NotifyWindowIsOneSlot) {
     connection->Answer(R"({"version":"0.9.3","url":"HTTPS://host/kovaapp.exe"})");
     EXPECT_EQ(Taken(kMsgUpdateOffered), 0);
     EXPECT_EQ(center.updateUrl, "HTTPS://host/kovaapp.exe");
+}
+
+// Lookups complete on another thread while the GUI thread builds calls that
+// send the address: each call sends a whole address, and ThreadSanitizer sees
+// no race on it nor on the window the completions post to.
+TEST_F(CenterAnswer, IPAddressHandOverHasNoDataRace) {
+    const int kLookups = 200;
+    std::vector<HTTPRequest*> lookups;
+    for (int i = 0; i < kLookups; ++i) {
+        center.QueryPublicIP();
+        lookups.push_back(connection->last);
+    }
+    std::atomic<bool> finished{false};
+    std::thread worker([&] {
+        for (int i = 0; i < kLookups; ++i) {
+            // Longer than a short string's buffer, so the copies show to ThreadSanitizer.
+            const std::string body = R"({"status":"success","query":"2001:db8::ffff:)" + std::to_string(1000 + i) + "\"}";
+            connection->OnText(lookups[i], body.c_str());
+            connection->OnComplete(lookups[i], HTTPRequest::kDone, 200);
+        }
+        finished = true;
+    });
+    std::string sent;
+    do {
+        EXPECT_TRUE(center.UserAuth("A1", "p", kWindow));
+        connection->last->GetField("ipaddr", sent);
+        EXPECT_TRUE(sent.empty() || sent.rfind("2001:db8::ffff:", 0) == 0) << sent;
+    } while (!finished);
+    worker.join();
+    ASSERT_TRUE(center.UserAuth("A1", "p", kWindow));
+    connection->last->GetField("ipaddr", sent);
+    EXPECT_EQ(sent, "2001:db8::ffff:" + std::to_string(1000 + kLookups - 1));
+    platform::ClearNotify();  // the lookups' own messages
+}
+
+// Writing the update to disk must not hold the instance guard: the GUI thread
+// reaches the center meanwhile, and may even release it (the completion then
+// posts nothing). The target is a pipe, so the write waits for this reader.
+TEST(CenterDownload, FileIsWrittenWithoutTheInstanceGuard) {
+    platform::ClearNotify();
+    const std::string fifo = ::testing::TempDir() + "center_download.fifo";
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string payload(1 << 20, 'k');  // far beyond a pipe's buffer
+    for (bool release : {false, true}) {
+        SCOPED_TRACE(release ? "released during the write" : "kept");
+        HandConnection* connection = new HandConnection;
+        KovaCenter* center = new KovaCenter(connection);
+        center->updateUrl = "https://h/kovaapp.exe";
+        ASSERT_TRUE(center->DownloadUpdate(fifo, kWindow));
+        std::thread worker([&] {
+            connection->OnData(connection->last, payload.data(), static_cast<int>(payload.size()));
+            connection->OnComplete(connection->last, HTTPRequest::kDone, 200);
+        });
+        const int fd = ::open(fifo.c_str(), O_RDONLY);  // once the completion has opened it
+        std::atomic<bool> reached{false};
+        std::thread gui([&] {
+            if (release) delete center;
+            else KovaCenter::Instance();
+            reached = true;
+        });
+        EXPECT_TRUE(testsupport::WaitUntil([&] { return reached.load(); }, 5000));
+        char buffer[65536];
+        size_t got = 0;
+        for (ssize_t n; fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) > 0;) got += static_cast<size_t>(n);
+        ::close(fd);
+        gui.join();
+        worker.join();
+        EXPECT_EQ(got, payload.size());
+        EXPECT_EQ(platform::PendingNotifyCount(kWindow), release ? 0 : 1);
+        if (!release) {
+            EXPECT_EQ(center->GetUpdateFile(), fifo);
+            delete center;
+        }
+        platform::ClearNotify();
+        connection->Release();
+    }
+    ::unlink(fifo.c_str());
 }
 
 } // namespace

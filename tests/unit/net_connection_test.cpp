@@ -205,18 +205,54 @@ TEST(Connection, ManyExchangesOnWorkersAllCompleteAndFreeEverything) {
     ExpectNoLeak(before);
 }
 
-TEST(Connection, RefusedByTheSchedulerStaysPendingUntilReleaseAll) {
+// A refused send leaves the request as it was and the caller's reference
+// with the caller: it releases it once, and ReleaseAll never sees it.
+TEST(Connection, RefusedSendIsNotPendingAndStaysTheCallers) {
     Counts before;
     TaskScheduler stopped;  // never started: refuses every task
     TaskScheduler::SetCurrent(&stopped);
     HTTPConnectionImp* c = new HTTPConnectionImp;
     HTTPRequest* r = new HTTPRequest("https://h/x", false, false, false);
     EXPECT_FALSE(c->Send(r));
-    EXPECT_TRUE(c->IsPending(r));
+    EXPECT_FALSE(c->IsPending(r));
+    EXPECT_EQ(r->GetState(), HTTPRequest::kCreated);
+    EXPECT_EQ(r->RefCount(), 1);
     EXPECT_EQ(HTTPRequestTask::LiveCount(), before.tasks);  // the refused task is gone
+    r->Release();
     c->ReleaseAll();
-    EXPECT_EQ(c->PendingCount(), 0u);
     TaskScheduler::SetCurrent(nullptr);
     c->Release();
+    ExpectNoLeak(before);
+}
+
+// A completed request cannot be sent again: its exchange would never run and
+// it would stay pending for good.
+TEST(Connection, CompletedRequestSentAgainIsRefused) {
+    HTTPConnection c;
+    HTTPRequestPtr r(new HTTPRequest("https://h/x", false, false, false));  // plus the creator's
+    ASSERT_TRUE(c.Send(r.get()));
+    c.OnComplete(r.get(), HTTPRequest::kDone, 200);
+    EXPECT_FALSE(c.Send(r.get()));
+    EXPECT_EQ(c.PendingCount(), 0u);
+    EXPECT_EQ(r->GetState(), HTTPRequest::kDone);
+    EXPECT_EQ(r->RefCount(), 1);
+}
+
+// Cancel completes the request itself and may drop its last references
+// there: the request must outlive the whole call, as it does for a worker.
+TEST(Connection, CancelHoldsTheRequestWhileItWorks) {
+    struct Recheck : HTTPConnection {
+        void OnComplete(HTTPRequest* request, int state, int statusCode) override {
+            HTTPConnection::OnComplete(request, state, statusCode);
+            liveAfter = HTTPRequest::LiveCount();
+        }
+        int32_t liveAfter = -1;
+    };
+    Counts before;
+    Recheck c;
+    HTTPRequest* r = new HTTPRequest("https://h/x", false, false, false);
+    ASSERT_TRUE(c.Send(r));  // the only reference now is the connection's
+    EXPECT_TRUE(c.Cancel(r));
+    EXPECT_EQ(c.liveAfter, before.requests + 1);
     ExpectNoLeak(before);
 }
