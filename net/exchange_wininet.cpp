@@ -175,33 +175,49 @@ void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
 
     const uint32_t started = platform::TimeMs();
     const char* accept[] = {"*/*", nullptr};
-    InetHandle handle(HttpOpenRequestA(session.get(), get ? "GET" : "POST", object.c_str(), "HTTP/1.1", nullptr,
-                                       accept, flags, 1));
-    if (!handle) return FinishExchange(connection, request, false, 0);
-    SetTimeLimits(handle.get());
-    OpenRequests::Add(handle.get());
-
+    InetHandle handle;
     bool sent = false;
-    if (ExchangesAborted()) {
-        // An abort before Add did not see this handle: fail here instead.
-    } else if (spool.IsOpen()) {
-        INTERNET_BUFFERSA buffers = {};
-        buffers.dwStructSize = sizeof buffers;
-        buffers.lpcszHeader = headers.c_str();
-        buffers.dwHeadersLength = static_cast<DWORD>(headers.size());
-        buffers.dwHeadersTotal = static_cast<DWORD>(headers.size());
-        buffers.dwBufferTotal = static_cast<DWORD>(spoolSize);
-        sent = HttpSendRequestExA(handle.get(), &buffers, nullptr, HSR_INITIATE, 1) != FALSE;
-        if (sent) sent = Upload(connection, request, handle.get(), spool, spoolSize);
-        spool.Close();
-        if (sent) sent = HttpEndRequestA(handle.get(), nullptr, HSR_SYNC, 1) != FALSE;
-    } else {
-        const std::vector<char>& body = request.GetBody();
-        const bool withBody = !get && request.GetSpoolPath().empty() && !body.empty();
-        sent = HttpSendRequestA(handle.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
-                                withBody ? const_cast<char*>(body.data()) : nullptr,
-                                withBody ? static_cast<DWORD>(body.size()) : 0) != FALSE;
+    // An upload that fails before its whole body went out is tried once more:
+    // the connection WinInet kept from an earlier exchange may have been
+    // closed by the server meanwhile (its keep-alive ran out), and Wine's
+    // WinInet, unlike Windows', does not then open a fresh one by itself. The
+    // server never acts on a body it did not receive whole, so nothing can be
+    // applied twice; a failure after the whole body went out is not retried.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        handle = InetHandle(HttpOpenRequestA(session.get(), get ? "GET" : "POST", object.c_str(), "HTTP/1.1",
+                                             nullptr, accept, flags, 1));
+        if (!handle) return FinishExchange(connection, request, false, 0);
+        SetTimeLimits(handle.get());
+        OpenRequests::Add(handle.get());
+        bool bodySent = false;
+        if (ExchangesAborted()) {
+            // An abort before Add did not see this handle: fail here instead.
+        } else if (spool.IsOpen()) {
+            INTERNET_BUFFERSA buffers = {};
+            buffers.dwStructSize = sizeof buffers;
+            buffers.lpcszHeader = headers.c_str();
+            buffers.dwHeadersLength = static_cast<DWORD>(headers.size());
+            buffers.dwHeadersTotal = static_cast<DWORD>(headers.size());
+            buffers.dwBufferTotal = static_cast<DWORD>(spoolSize);
+            bodySent = HttpSendRequestExA(handle.get(), &buffers, nullptr, HSR_INITIATE, 1) != FALSE &&
+                       Upload(connection, request, handle.get(), spool, spoolSize);
+            sent = bodySent && HttpEndRequestA(handle.get(), nullptr, HSR_SYNC, 1) != FALSE;
+        } else {
+            const std::vector<char>& body = request.GetBody();
+            const bool withBody = !get && request.GetSpoolPath().empty() && !body.empty();
+            bodySent = true;
+            sent = HttpSendRequestA(handle.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
+                                    withBody ? const_cast<char*>(body.data()) : nullptr,
+                                    withBody ? static_cast<DWORD>(body.size()) : 0) != FALSE;
+        }
+        if (sent || bodySent || attempt > 0 || ExchangesAborted() || !fs.Seek(spool, 0, IFileSystem::kBegin)) break;
+        if (!OpenRequests::Remove(handle.get())) {
+            handle.Forget();  // an abort closed it
+            break;
+        }
+        handle.Close();
     }
+    spool.Close();
 
     bool ok = false;
     int status = 0;

@@ -11,6 +11,10 @@ TConfirmForm::TConfirmForm() : ui::Form(480, 520) {
         l->SetCursor(ui::Cursor::HandPoint);
         l->OnClick = [this](ui::Control&) { Close(); };
     }
+    // Enter and Esc close it too.
+    OnKeyDown = [this](ui::Form&, uint16_t key) {
+        if (key == VK_RETURN || key == VK_ESCAPE) Close();
+    };
     OnShow = [this](ui::Form&) {
         if (BgImage.GetPicture().Empty()) BgImage.SetPicture(ui::Picture::FromResource(L"CONFIRM_FACE"));
     };

@@ -1,5 +1,5 @@
-// TConfirmForm: the dialog that confirms a sent application. For now its face,
-// its OK button and its close area.
+// TConfirmForm: the modal dialog that confirms a sent application; its text
+// and OK button are painted in its face. OK, close, Enter and Esc close it.
 #pragma once
 
 #include "ui/behaviour.h"

@@ -142,6 +142,9 @@ int Form::ShowModal() {
     modal_ = true;
     modalResult_ = mrNone;
     Show();
+    // Keys go to the dialog from the start, not to a control of the window
+    // that opened it (Enter and Esc may mean something to the dialog).
+    if (!IsChild(hwnd_, GetFocus())) ::SetFocus(hwnd_);
     Application& app = Application::Instance();
     while (modalResult_ == mrNone) {
         if (!app.ProcessMessage()) {
@@ -311,6 +314,12 @@ LRESULT Form::Process(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
         Guarded([this] { Close(); });
         return 0;
+    case WM_KEYDOWN:
+        if (OnKeyDown) {
+            Guarded([&] { OnKeyDown(*this, static_cast<uint16_t>(wParam)); });
+            return 0;
+        }
+        break;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_MINIMIZE) {
             Guarded([] { Application::Instance().Minimize(); });

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -63,6 +64,8 @@ public:
     std::function<void(Form& sender)> OnCreate;  // fired by Application::CreateForm
     std::function<void(Form& sender)> OnShow;    // each time it goes from hidden to shown
     std::function<void(Form& sender)> OnClose;
+    // A key pressed while the form itself (no control of it) has the focus.
+    std::function<void(Form& sender, uint16_t key)> OnKeyDown;
 
     // Framework side, used by the controls.
     void AddControl(Control* c);

@@ -1,16 +1,148 @@
 #include "ui/submitunit.h"
 
+#include "center/kovacenter.h"
 #include "doc/uitext.h"
+
+namespace {
+const ui::Colour kGrey = ui::MakeColour(128, 128, 128);
+const ui::Colour kErrorColour = ui::MakeColour(245, 173, 19);
+}
 
 TSubmitForm::TSubmitForm() : ui::Form(500, 620) {
     SetCaption(UiText("送出申請確認"));
     SetShowInTaskbar(false);
     BgImage.SetAutoSize(true);  // the face is decoded when first shown
     drag.Attach(BgImage);
-    CloseLabel.SetCursor(ui::Cursor::HandPoint);
-    CloseLabel.OnClick = [this](ui::Control&) { SetModalResult(ui::mrCancel); };
-    OnShow = [this](ui::Form&) {
-        if (BgImage.GetPicture().Empty()) BgImage.SetPicture(ui::Picture::FromResource(L"SUBMIT_FACE"));
-        drag.Reset();
+
+    ui::FontDesc labelFont;
+    labelFont.bold = true;
+    labelFont.colour = kGrey;
+    for (ui::Label* l : {&TypeLabel, &BranchLabel, &AccountLabel}) {
+        l->SetFont(labelFont);
+        l->SetTransparent(false);  // on the edit-box colour, the label's default
+        l->SetVerticalCentre(true);
+        l->SetAutoSize(true);
+    }
+    FolderImage.SetPicture(ui::Picture::FromResource(L"FOLDER_ICON"));
+    PFXEyeImage1.SetPicture(ui::Picture::FromResource(L"EYE_HIDDEN_ICON"));
+    PFXEyeImage2.SetPicture(ui::Picture::FromResource(L"EYE_SHOWN_ICON"));
+    for (ui::Image* icon : {&FolderImage, &PFXEyeImage1, &PFXEyeImage2}) {
+        icon->SetCenter(true);
+        icon->SetCursor(ui::Cursor::HandPoint);
+    }
+    FolderImage.OnClick = [this](ui::Control&) { FolderImageClick(); };
+    PFXEyeImage1.OnClick = PFXEyeImage2.OnClick = [this](ui::Control&) { PFXEyeImageClick(); };
+
+    ui::FontDesc errorFont;
+    errorFont.colour = kErrorColour;
+    ErrorLabel.SetFont(errorFont);
+    ErrorLabel.SetAutoSize(true);
+
+    for (ui::Label* l : {&SubmitLabel, &CancelLabel, &CloseLabel}) l->SetCursor(ui::Cursor::HandPoint);
+    SubmitLabel.OnClick = [this](ui::Control&) { SubmitLabelClick(); };
+    CancelLabel.OnClick = CloseLabel.OnClick = [this](ui::Control&) { Cancel(); };
+
+    PFXPathEdit.SetHint(UiText("請選擇PFX憑證路徑"));
+    PFXPwdEdit.SetHint(UiText("請輸入憑證密碼"));
+    PFXPwdEdit.SetMaxLength(16);
+    for (ui::Edit* e : {&PFXPathEdit, &PFXPwdEdit}) {
+        e->SetTabStop(true);  // tab order: path, then password
+        e->OnEnter = e->OnExit = [this](ui::Edit& sender) { EditClick(sender); };
+        e->OnKeyDown = [this](ui::Edit&, uint16_t& key, ui::ShiftState) {
+            if (DialogKey(key)) key = 0;
+        };
+    }
+    PFXPwdEdit.OnKeyPress = [this](ui::Edit&, char& key) {
+        if (!keyFilter.Accept(static_cast<unsigned char>(key)) || key == '\r' || key == 0x1B) key = 0;
     };
+    OnKeyDown = [this](ui::Form&, uint16_t key) { DialogKey(key); };
+
+    OpenDialog.SetFilter(UiText("PFX憑證檔案(*.pfx)|*.pfx"));
+
+    // Creation: the client's values (empty until a sign-in), then placeholders.
+    KovaCenter* center = KovaCenter::Instance();
+    PFXPathEdit.SetText(center ? center->pfxPath : std::string());
+    PFXPwdEdit.SetText(center ? center->pfxPassword : std::string());
+    EditClick(PFXPathEdit);
+    EditClick(PFXPwdEdit);
+    OnShow = [this](ui::Form&) { FormShow(); };
+}
+
+void TSubmitForm::FormShow() {
+    if (BgImage.GetPicture().Empty()) BgImage.SetPicture(ui::Picture::FromResource(L"SUBMIT_FACE"));
+    drag.Reset();
+    keyFilter.Reset();
+    ErrorLabel.SetCaption(std::string());
+    PFXPwdEdit.SetPasswordChar(0);
+    PFXEyeImageClick();
+    KovaCenter* center = KovaCenter::Instance();
+    if (account && center) {
+        TypeLabel.SetCaption(KovaCenter::GetProductName(*account));
+        BranchLabel.SetCaption(center->GetBranchName(*account));
+        AccountLabel.SetCaption(account->Account);
+    }
+}
+
+void TSubmitForm::EditClick(ui::Edit& sender) {
+    sender.ApplyPlaceholderRule(&sender == &PFXPwdEdit && PFXEyeImage1.Visible() ? '*' : 0);
+}
+
+void TSubmitForm::PFXEyeImageClick() {
+    if (PFXPwdEdit.PasswordChar() == '*') {
+        PFXPwdEdit.SetPasswordChar(0);
+        PFXEyeImage2.Show();
+        PFXEyeImage1.Hide();
+    } else {
+        if (PFXPwdEdit.Text() != PFXPwdEdit.Hint()) PFXPwdEdit.SetPasswordChar('*');
+        PFXEyeImage1.Show();
+        PFXEyeImage2.Hide();
+    }
+}
+
+void TSubmitForm::FolderImageClick() {
+    KovaCenter* center = KovaCenter::Instance();
+    OpenDialog.SetInitialDir(center ? center->pfxPath : std::string());
+    if (!OpenDialog.Execute(Handle())) return;
+    // The colour stays as it was: the placeholder rule alone changes it.
+    PFXPathEdit.SetText(OpenDialog.FileName());
+}
+
+void TSubmitForm::SubmitLabelClick() {
+    if (PFXPathEdit.IsEmpty()) {
+        ErrorLabel.SetCaption(UiText("*送出失敗，請選擇憑證路徑"));
+        return;
+    }
+    if (PFXPwdEdit.IsEmpty()) {
+        ErrorLabel.SetCaption(UiText("*送出失敗，請輸入憑證密碼"));
+        return;
+    }
+    KovaCenter* center = KovaCenter::Instance();
+    if (!account || !center) return;
+    if (center->Apply(account, PFXPwdEdit.Text(), PFXPathEdit.Text(), Handle())) return;
+    // Signed in, path and password given: the certificate file could not be
+    // read. Saying so beats a click that does nothing.
+    if (center->loginState == 2) ErrorLabel.SetCaption(UiText("*送出失敗，憑證路徑有誤"));
+}
+
+void TSubmitForm::Cancel() { SetModalResult(ui::mrCancel); }
+
+bool TSubmitForm::DialogKey(uint16_t key) {
+    if (key == VK_RETURN) {
+        SubmitLabelClick();
+        return true;
+    }
+    if (key == VK_ESCAPE) {
+        Cancel();
+        return true;
+    }
+    return false;
+}
+
+void TSubmitForm::UserMessage(UINT message, WPARAM wParam, LPARAM) {
+    if (message != kMsgApply) return;
+    if (wParam == 1) {
+        SetModalResult(ui::mrOk);
+    } else if (KovaCenter* center = KovaCenter::Instance()) {
+        ErrorLabel.SetCaption(UiText("*送出失敗，") + center->GetMessage());
+    }
 }

@@ -1,0 +1,235 @@
+#!/usr/bin/env bash
+# End-to-end checks of the account list window, the submit dialog and the
+# confirmation dialog: the real kovaapp.exe under Wine against a seeded
+# kova-service, driven with xdotool, checked by screenshots, by the service's
+# log and by its records (kova-service dump).
+#   list_e2e.sh BUILD_DIR NATIVE_SERVICE CASE      CASE: grid empty apply reload
+# Cells and labels are compared with ui_demo's, which shows the same faces
+# with the same framework and fonts (its list grid and submit labels hold
+# texts of the seed's first accounts).
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+BUILD="$(cd "$1" && pwd)"
+SERVICE=$2
+CASE=$3
+source "$ROOT/tests/e2e/program.sh"
+
+# Grid geometry (client coordinates): columns from x = 90, rows of 65 from y = 291.
+# Column 6 stops short of the scroll bar, which only some grids show.
+COLS=(90 180 300 390 510 630 1070 1170)
+cell() {  # COL ROW: sets CX CY CW CH
+  CX=${COLS[$1]} CW=$((COLS[$1 + 1] - COLS[$1])) CY=$((291 + 65 * $2)) CH=65
+}
+same_cell() {  # SHOT REF COL ROW [REF_ROW]: the cell looks as in the reference
+  cell "$3" "${5:-$4}"; local ry=$CY
+  cell "$3" "$4"
+  python3 "$CHECK" same "$2" "$1" $((WX + CX)) $((WY + ry)) "$CW" "$CH" $((WX + CX)) $((WY + CY)) >/dev/null
+}
+
+sign_in() {  # ID PASSWORD PFX PFX_PASSWORD: through the login window to the list
+  app_start
+  fill_all "$1" "$2" "$3" "$4"
+  click "${LOGIN[@]}"
+  local i s
+  for ((i = 0; i < 100; i++)); do main_shown && break; sleep 0.1; done
+  ((i < 100)) || fail "the account list did not show"
+  where
+  for ((i = 0; i < 10; i++)); do
+    s=$(shot list)
+    python3 "$CHECK" like "$s" "$WX" "$WY" "$ROOT/ui/res/list_face.jpg" >/dev/null && return 0
+  done
+  fail "the account list is not shown (see $s)"
+}
+
+list_reference() {  # ui_demo's list face
+  demo_start list
+  import -window root "$TMP/ref-list.png"
+  demo_end
+}
+
+# The submit dialog, centred on the screen.
+SW=1366 SH=900
+dialog_xy() { read -r SW SH < <(xdotool getdisplaygeometry); DX=$(((SW - 500) / 2)) DY=$(((SH - 620) / 2)); }
+dclick() { xdotool mousemove $((DX + $1)) $((DY + $2)); sleep 0.15; xdotool click 1; sleep 0.3; }
+dialog_shown() { xdotool search --onlyvisible --name "^送出申請確認\$" >/dev/null 2>&1; }
+wait_dialog() {  # 1: shown, 0: gone
+  local i
+  for ((i = 0; i < 50; i++)); do
+    if dialog_shown; then [[ $1 == 1 ]] && return 0; else [[ $1 == 0 ]] && return 0; fi
+    sleep 0.2
+  done
+  return 1
+}
+declare -A SUBMIT=(
+  [empty]="" [path]="*送出失敗，請選擇憑證路徑" [pwd]="*送出失敗，請輸入憑證密碼"
+  [badpwd]="*送出失敗，憑證密碼錯誤" [badpath]="*送出失敗，憑證路徑有誤"
+)
+submit_references() {  # ui_demo's submit face: the account labels, each error line as label 3
+  demo_start submit
+  local key
+  for key in "${!SUBMIT[@]}"; do demo_caption 3 "${SUBMIT[$key]}" "$TMP/ref-submit-$key.png"; done
+  demo_end
+}
+submit_error_is() {  # KEY
+  sleep 0.5
+  local s; s=$(shot "submit-$1")
+  python3 "$CHECK" same "$TMP/ref-submit-$1.png" "$s" $((DX + 40)) $((DY + 452)) 440 26 >/dev/null ||
+    fail "the dialog's error line is not '${SUBMIT[$1]}' (see $s)"
+}
+
+# ---- cases -----------------------------------------------------------------------
+case_grid() {
+  serve
+  list_reference
+  sign_in "a123456789" "Demo1234" "A123456789.pfx" "pfx1234"
+  local s; s=$(shot grid)
+  # Row 0 (S 0012/1234567, may apply): as ui_demo's first row but for the
+  # signing date; row 1 (unsigned): its declaration and permission cells.
+  local c
+  for c in 0 1 2 4 5 6; do same_cell "$s" "$TMP/ref-list.png" $c 0 || fail "row 0, column $c differs (see $s)"; done
+  for c in 3 4; do same_cell "$s" "$TMP/ref-list.png" $c 1 || fail "row 1, column $c differs (see $s)"; done
+  # Row 2 under review, as ui_demo's third row's permission word.
+  same_cell "$s" "$TMP/ref-list.png" 4 2 || fail "row 2's permission word differs"
+  # Row 1's sentence is ui_demo's up to the link, which is drawn as a link.
+  cell 5 1
+  python3 "$CHECK" same "$TMP/ref-list.png" "$s" $((WX + CX)) $((WY + CY)) 250 "$CH" >/dev/null ||
+    fail "row 1's sentence before the link differs"
+  python3 "$CHECK" same "$TMP/ref-list.png" "$s" $((WX + CX + 280)) $((WY + CY)) 80 "$CH" >/dev/null &&
+    fail "'請立即簽署' is not drawn as a link"
+  note "the grid shows the seeded rows: declaration with its date, permission words and sentences, the link"
+  # The apply picture: active on row 0 only among the first four rows.
+  same_cell "$s" "$TMP/ref-list.png" 6 1 || fail "row 1 has not the inactive picture"
+  same_cell "$s" "$s" 6 2 1 && same_cell "$s" "$s" 6 3 1 || fail "rows 2 and 3 have not the inactive picture"
+  same_cell "$s" "$s" 6 0 1 && fail "row 0 has not the active picture"
+  note "the active apply picture on the row that may apply, the inactive one elsewhere"
+  # The link opens the risk-declaration page; the sentence before it does not.
+  cell 5 1
+  click $((CX + 60)) $((CY + 32)); sleep 1
+  [[ $(requests /KovaWeb/miniRiskLogin.aspx) -eq 0 ]] || fail "the sentence opened the page"
+  click $((CX + 300)) $((CY + 32))
+  local i
+  for ((i = 0; i < 100; i++)); do [[ $(requests /KovaWeb/miniRiskLogin.aspx) -eq 1 ]] && break; sleep 0.1; done
+  ((i < 100)) || fail "a click on the link did not reach the risk-declaration page"
+  note "a click on '請立即簽署' reaches the risk-declaration page, the words before it do nothing"
+  # Beside the picture in its cell: nothing.
+  cell 6 0
+  click $((CX + 5)) $((CY + 32)); sleep 1
+  dialog_shown && fail "a click beside the apply picture opened the dialog"
+  note "a click beside the apply picture does nothing"
+  # The rows below: scrolled into view, the other two that may apply.
+  for i in 1 2 3 4 5; do click 1182 545; done
+  sleep 0.5
+  s=$(shot scrolled)
+  # Shown now: rows 5 to 8, of which 6 and 8 may apply.
+  same_cell "$s" "$TMP/ref-list.png" 6 1 0 && same_cell "$s" "$s" 6 3 1 ||
+    fail "rows 6 and 8 lack the active picture (see $s)"
+  same_cell "$s" "$s" 6 2 0 && ! same_cell "$s" "$s" 6 1 0 || fail "rows 5 and 7 show the active picture (see $s)"
+  note "further down, the active picture on the other two rows that may apply"
+  app_end
+}
+
+case_empty() {
+  sqlite3 "$DATA/kova.db" "DELETE FROM accounts WHERE cust_id = 'B223456789';" || fail "sqlite3"
+  serve
+  sign_in "b223456789" "Test5678" "B223456789.pfx" "other5678"
+  local s; s=$(shot empty)
+  # The whole grid is its background colour: no cell was painted.
+  local n; n=$(python3 "$CHECK" count "$s" $((WX + 92)) $((WY + 293)) 1060 258 30 9 104)
+  ((n >= 1060 * 258 * 99 / 100)) || fail "the empty grid has painted cells ($n pixels of background)"
+  click 600 400; click 1130 323; sleep 1
+  app_running || fail "the program ended"
+  dialog_shown && fail "a click on the empty grid opened the dialog"
+  note "a customer with no accounts gets an unpainted grid; clicks on it do nothing"
+  app_end
+}
+
+case_apply() {
+  serve
+  submit_references
+  sign_in "a123456789" "Demo1234" "A123456789.pfx" "pfx1234"
+  local before s
+  before=$(shot before)
+  cell 6 0
+  click $((CX + 60)) $((CY + 32))
+  wait_dialog 1 || fail "the submit dialog did not show"
+  dialog_xy
+  sleep 0.5
+  s=$(shot dialog)
+  python3 "$CHECK" halved "$before" "$s" "$WX" "$WY" 380 798 >/dev/null || fail "the list is not dimmed (see $s)"
+  python3 "$CHECK" same "$TMP/ref-submit-empty.png" "$s" $((DX + 180)) $((DY + 170)) 240 150 >/dev/null ||
+    fail "the dialog does not show 證券, 台北分公司, 1234567 (see $s)"
+  note "the window dims; the dialog shows the account's product, branch and number"
+  dclick 370 564; submit_error_is path
+  dclick 300 368; xdotool type --delay 20 "$PFX_DIR\\A123456789.pfx"
+  dclick 370 564; submit_error_is pwd
+  note "an empty path and an empty password give their messages"
+  dclick 300 428; xdotool type --delay 40 "nope"; xdotool key Return; sleep 2
+  submit_error_is badpwd
+  dialog_shown || fail "the dialog closed on a refusal"
+  note "a wrong certificate password: '${SUBMIT[badpwd]}', the dialog stays"
+  dclick 300 368; xdotool key End shift+Home; xdotool type --delay 20 "$PFX_DIR\\missing.pfx"
+  dclick 300 428; xdotool key End BackSpace BackSpace BackSpace BackSpace; xdotool type --delay 40 "pfx1234"
+  xdotool key Return; sleep 1
+  submit_error_is badpath
+  note "an unreadable certificate file: '${SUBMIT[badpath]}'"
+  [[ $(requests /kovaapp/api/apply.do) -eq 1 ]] || fail "apply calls: $(requests /kovaapp/api/apply.do)"
+  # The right file, more than the service's keep-alive after the last call:
+  # the upload must not fail on a connection the server has closed.
+  sleep 3
+  dclick 300 368; xdotool key End shift+Home; xdotool type --delay 20 "$PFX_DIR\\A123456789.pfx"
+  xdotool key Return
+  local i
+  for ((i = 0; i < 50; i++)); do
+    s=$(shot confirm)
+    python3 "$CHECK" like "$s" $(((SW - 480) / 2)) $(((SH - 520) / 2)) "$ROOT/ui/res/confirm_face.jpg" >/dev/null && break
+    sleep 0.2
+  done
+  ((i < 50)) || fail "no confirmation dialog (see $s)"
+  note "a correct submission closes the dialog and shows the confirmation"
+  xdotool key Return
+  wait_dialog 0 || fail "Enter did not close the confirmation"
+  sleep 0.5
+  s=$(shot after)
+  python3 "$CHECK" like "$s" "$WX" "$WY" "$ROOT/ui/res/list_face.jpg" >/dev/null || fail "the list stayed dimmed"
+  same_cell "$s" "$s" 6 0 1 || fail "row 0 still shows the active picture"
+  same_cell "$s" "$before" 4 0 2 || fail "row 0 does not read 申請中"
+  note "the row turns to 申請中, the window undims"
+  local dump; dump=$("$SERVICE" dump "$DATA")
+  python3 - "$dump" <<'PY' || fail "the service's records: $dump"
+import json, sys
+apps = json.loads(sys.argv[1])["applications"]
+assert len(apps) == 1, apps
+a = apps[0]
+assert (a["cust_id"], a["branch"], a["account"], a["ipaddr"]) == ("A123456789", "0012", "1234567", "127.0.0.1"), a
+PY
+  note "the service recorded exactly one application, with the address from the IP echo"
+  app_end
+}
+
+case_reload() {
+  serve
+  list_reference
+  sign_in "a123456789" "Demo1234" "A123456789.pfx" "pfx1234"
+  # The operator's review turns an application under review into enabled.
+  "$SERVICE" approve "$DATA" --cust A123456789 --branch 0031 --account 4567890 >/dev/null || fail "approve"
+  local before=$(signins | wc -l)
+  click 346 195
+  local i s
+  for ((i = 0; i < 50; i++)); do (($(signins | wc -l) > before)) && break; sleep 0.1; done
+  ((i < 50)) || fail "reload did not sign in again"
+  sleep 1.5
+  s=$(shot reloaded)
+  # Row 3 now reads 已開通, as ui_demo's fourth row.
+  same_cell "$s" "$TMP/ref-list.png" 4 3 || fail "the reloaded row 3 does not read 已開通 (see $s)"
+  note "reload signs in again and refills the grid"
+  click 785 740
+  for ((i = 0; i < 50; i++)); do [[ $(peek edits | wc -l) -eq 4 ]] && break; sleep 0.1; done
+  ((i < 50)) || fail "log-out did not show the login window"
+  [[ $(edit_text 0) == "請輸入身分證字號" ]] || fail "the login window kept the ID: $(edit_text 0)"
+  note "log-out returns to the login window with its placeholders"
+  app_end
+}
+
+e2e_prepare
+"case_$CASE"
+echo "[$CASE] passed"
