@@ -39,6 +39,17 @@ void WindowDrag::MouseUp() {
     dragging_ = false;
 }
 
+void ToggleMasking(Edit& box, Control& hiddenEye, Control& shownEye) {
+    const bool reveal = box.PasswordChar() == '*';
+    if (reveal) {
+        box.SetPasswordChar(0);
+    } else if (box.Text() != box.Hint()) {
+        box.SetPasswordChar('*');
+    }
+    shownEye.SetVisible(reveal);
+    hiddenEye.SetVisible(!reveal);
+}
+
 HBITMAP TakeDimmedSnapshot(HWND hwnd) {
     WindowDC windowDc(hwnd);
     if (!windowDc.Get()) return nullptr;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ui/control.h"
+#include "ui/edit.h"
 #include "ui/events.h"
 #include "ui/form.h"
 #include "ui/geometry.h"
@@ -39,6 +40,11 @@ private:
     Point anchor_;
     bool dragging_ = false;
 };
+
+// The eye toggle of a password box: masked ('*') becomes clear with the
+// shown-state eye; otherwise the box is masked unless it shows its
+// placeholder, with the hidden-state eye. One eye of the pair is visible.
+void ToggleMasking(Edit& box, Control& hiddenEye, Control& shownEye);
 
 // A copy of the window's client area with every colour byte halved; null when
 // no copy could be made. Unhalved when the copy itself failed.

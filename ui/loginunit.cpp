@@ -175,29 +175,9 @@ void TLoginForm::PasteId() {
     // The key's character (0x16) never reaches the box: the key filter drops it.
 }
 
-void TLoginForm::PwdEyeImageClick() {
-    if (PwdEdit.PasswordChar() == '*') {
-        PwdEdit.SetPasswordChar(0);
-        PwdEyeImage2.Show();
-        PwdEyeImage1.Hide();
-    } else {
-        if (PwdEdit.Text() != PwdEdit.Hint()) PwdEdit.SetPasswordChar('*');
-        PwdEyeImage1.Show();
-        PwdEyeImage2.Hide();
-    }
-}
+void TLoginForm::PwdEyeImageClick() { ui::ToggleMasking(PwdEdit, PwdEyeImage1, PwdEyeImage2); }
 
-void TLoginForm::PFXEyeImageClick() {
-    if (PFXPwdEdit.PasswordChar() == '*') {
-        PFXPwdEdit.SetPasswordChar(0);
-        PFXEyeImage2.Show();
-        PFXEyeImage1.Hide();
-    } else {
-        if (PFXPwdEdit.Text() != PFXPwdEdit.Hint()) PFXPwdEdit.SetPasswordChar('*');
-        PFXEyeImage1.Show();
-        PFXEyeImage2.Hide();
-    }
-}
+void TLoginForm::PFXEyeImageClick() { ui::ToggleMasking(PFXPwdEdit, PFXEyeImage1, PFXEyeImage2); }
 
 void TLoginForm::FolderImageClick() {
     KovaCenter* center = KovaCenter::Instance();

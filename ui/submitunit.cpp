@@ -87,17 +87,7 @@ void TSubmitForm::EditClick(ui::Edit& sender) {
     sender.ApplyPlaceholderRule(&sender == &PFXPwdEdit && PFXEyeImage1.Visible() ? '*' : 0);
 }
 
-void TSubmitForm::PFXEyeImageClick() {
-    if (PFXPwdEdit.PasswordChar() == '*') {
-        PFXPwdEdit.SetPasswordChar(0);
-        PFXEyeImage2.Show();
-        PFXEyeImage1.Hide();
-    } else {
-        if (PFXPwdEdit.Text() != PFXPwdEdit.Hint()) PFXPwdEdit.SetPasswordChar('*');
-        PFXEyeImage1.Show();
-        PFXEyeImage2.Hide();
-    }
-}
+void TSubmitForm::PFXEyeImageClick() { ui::ToggleMasking(PFXPwdEdit, PFXEyeImage1, PFXEyeImage2); }
 
 void TSubmitForm::FolderImageClick() {
     KovaCenter* center = KovaCenter::Instance();

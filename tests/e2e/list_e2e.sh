@@ -26,21 +26,6 @@ same_cell() {  # SHOT REF COL ROW [REF_ROW]: the cell looks as in the reference
   python3 "$CHECK" same "$2" "$1" $((WX + CX)) $((WY + ry)) "$CW" "$CH" $((WX + CX)) $((WY + CY)) >/dev/null
 }
 
-sign_in() {  # ID PASSWORD PFX PFX_PASSWORD: through the login window to the list
-  app_start
-  fill_all "$1" "$2" "$3" "$4"
-  click "${LOGIN[@]}"
-  local i s
-  for ((i = 0; i < 100; i++)); do main_shown && break; sleep 0.1; done
-  ((i < 100)) || fail "the account list did not show"
-  where
-  for ((i = 0; i < 10; i++)); do
-    s=$(shot list)
-    python3 "$CHECK" like "$s" "$WX" "$WY" "$ROOT/ui/res/list_face.jpg" >/dev/null && return 0
-  done
-  fail "the account list is not shown (see $s)"
-}
-
 list_reference() {  # ui_demo's list face
   demo_start list
   import -window root "$TMP/ref-list.png"

@@ -132,6 +132,21 @@ kova_cleanup_service() {
   KOVA_PID=
 }
 
+sign_in() {  # ID PASSWORD PFX PFX_PASSWORD: starts the program, signs in, waits for the list
+  app_start
+  fill_all "$1" "$2" "$3" "$4"
+  click "${LOGIN[@]}"
+  local i s
+  for ((i = 0; i < 100; i++)); do main_shown && break; sleep 0.1; done
+  ((i < 100)) || fail "the account list did not show"
+  where
+  for ((i = 0; i < 10; i++)); do
+    s=$(shot list)
+    python3 "$CHECK" like "$s" "$WX" "$WY" "$ROOT/ui/res/list_face.jpg" >/dev/null && return 0
+  done
+  fail "the account list is not shown (see $s)"
+}
+
 # ---- reference renderings (ui_demo's labels) ----------------------------------
 # ui_demo shows FACE at the same place as the program's window; each caption
 # of one of its text labels is then screenshot as a reference.
