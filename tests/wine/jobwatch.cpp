@@ -62,28 +62,46 @@ void JobWatch::Pump() {
         DWORD message = 0;
         ULONG_PTR key = 0;
         OVERLAPPED* detail = nullptr;
-        if (!GetQueuedCompletionStatus(port_, &message, &key, &detail, INFINITE) || key == kQuitKey) return;
+        const DWORD wait = NameProcesses() ? 1 : INFINITE;
+        if (!GetQueuedCompletionStatus(port_, &message, &key, &detail, wait)) {
+            if (detail == nullptr && GetLastError() == WAIT_TIMEOUT) continue;
+            return;
+        }
+        if (key == kQuitKey) return;
         const DWORD pid = static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(detail));
         std::lock_guard<std::mutex> lock(mutex_);
         if (message == JOB_OBJECT_MSG_NEW_PROCESS) {
             // Opened at once: the handle keeps the exit code of a process that
-            // ends before anyone looks.
+            // ends before anyone looks. Named as soon as Wine can say.
             SeenProcess p;
             p.pid = pid;
             p.handle = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, pid);
-            // Wine names the image only once the new process has mapped it.
-            for (int i = 0; p.handle && p.image.empty() && i < 200; ++i) {
-                wchar_t image[MAX_PATH * 2] = {0};
-                DWORD size = MAX_PATH * 2;
-                if (QueryFullProcessImageNameW(p.handle, 0, image, &size) && size > 0) p.image.assign(image, size);
-                else if (WaitForSingleObject(p.handle, 10) == WAIT_OBJECT_0) break;
-            }
+            p.seenAt = GetTickCount();
             seen_.push_back(p);
         } else if (message == JOB_OBJECT_MSG_EXIT_PROCESS || message == JOB_OBJECT_MSG_ABNORMAL_EXIT_PROCESS) {
             for (SeenProcess& p : seen_)
                 if (p.pid == pid) p.exited = true;
         }
     }
+}
+
+bool JobWatch::NameProcesses() {
+    // Wine names an image only once the new process has mapped it, and no
+    // longer once it has ended: a short-lived process (the restart-mode copy)
+    // must be asked often, never behind another one still unnamed.
+    std::lock_guard<std::mutex> lock(mutex_);
+    bool pending = false;
+    for (SeenProcess& p : seen_) {
+        if (!p.handle || !p.image.empty() || GetTickCount() - p.seenAt > 20000) continue;
+        wchar_t image[MAX_PATH * 2] = {0};
+        DWORD size = MAX_PATH * 2;
+        if (QueryFullProcessImageNameW(p.handle, 0, image, &size) && size > 0) {
+            p.image.assign(image, size);
+        } else if (WaitForSingleObject(p.handle, 0) != WAIT_OBJECT_0) {
+            pending = true;
+        }
+    }
+    return pending;
 }
 
 std::vector<SeenProcess> JobWatch::Seen() {

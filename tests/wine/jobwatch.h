@@ -17,6 +17,7 @@ struct SeenProcess {
     std::wstring image;  // full path, as the process was started
     HANDLE handle = nullptr;
     bool exited = false;  // the job has reported its end
+    DWORD seenAt = 0;     // GetTickCount when the job reported its start
 };
 
 class JobWatch {
@@ -39,6 +40,9 @@ public:
 
 private:
     void Pump();
+    // Names the processes not yet named; true while one is still alive and
+    // unnamed (the pump then looks again in a moment).
+    bool NameProcesses();
 
     HANDLE job_ = nullptr;
     HANDLE port_ = nullptr;
