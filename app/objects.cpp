@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "center/kovacenter.h"
-#include "doc/uitext.h"
+#include "text/uitext.h"
 #include "net/exchange.h"
 #include "net/httpconnection.h"
 #include "net/httprequest.h"

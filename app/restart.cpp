@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "app/copyretry.h"
-#include "doc/uitext.h"
+#include "text/uitext.h"
 #include "platform/platform.h"
 
 int RunRestartMode(const std::string& target) {

@@ -6,7 +6,7 @@
 #include <exception>
 
 #include "center/kovacenter.h"
-#include "doc/uitext.h"
+#include "text/uitext.h"
 #include "ui/application.h"
 #include "ui/forms.h"
 #include "ui/picture.h"

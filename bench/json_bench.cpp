@@ -24,8 +24,8 @@
 #include <rapidjson/document.h>
 
 #include "bench/json_inputs.h"
-#include "doc/encoding.h"
-#include "doc/xmlnode.h"
+#include "text/encoding.h"
+#include "json/xmlnode.h"
 
 // ---- heap accounting ------------------------------------------------------
 // Every operator new of the process, and RapidJSON's allocations through an

@@ -4,8 +4,8 @@
 
 #include "center/instance.h"
 #include "center/kovacenter.h"
-#include "doc/encoding.h"
-#include "doc/uitext.h"
+#include "text/encoding.h"
+#include "text/uitext.h"
 #include "net/httprequest.h"
 
 namespace {

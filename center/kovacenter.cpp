@@ -4,7 +4,7 @@
 
 #include "center/instance.h"
 #include "center/programversion.h"
-#include "doc/encoding.h"
+#include "text/encoding.h"
 #include "net/httpconnection.h"
 #include "net/httprequest.h"
 

@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "center/kovacenter_records.h"
-#include "doc/xmlnode.h"
+#include "json/xmlnode.h"
 #include "platform/notify.h"
 #include "task/cslock.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "doc/xmlnode.h"
+#include "json/xmlnode.h"
 
 // Broken-down calendar time, the layout of struct tm. A zero date (tm_year 0)
 // means "no date".

@@ -1,7 +1,7 @@
 #include <cstdio>
 
 #include "center/kovacenter_records.h"
-#include "doc/uitext.h"
+#include "text/uitext.h"
 
 namespace {
 

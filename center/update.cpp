@@ -5,7 +5,7 @@
 
 #include "center/instance.h"
 #include "center/kovacenter.h"
-#include "doc/filesystem.h"
+#include "files/filesystem.h"
 #include "net/httpconnection.h"
 #include "net/httprequest.h"
 

@@ -1,5 +1,5 @@
 // CharLength steps through any NUL-terminated text without passing its NUL.
-#include "doc/encoding.h"
+#include "text/encoding.h"
 #include "fuzz/fuzz_codepage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

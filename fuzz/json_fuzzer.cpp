@@ -1,7 +1,7 @@
 // ParseJSON on any text: no crash, no read out of bounds, no deep recursion,
 // a tree no deeper than the nesting limit, and on ASCII text the same result
 // as the plainly written algorithm.
-#include "doc/xmlnode.h"
+#include "json/xmlnode.h"
 #include "fuzz/fuzz_codepage.h"
 #include "fuzz/json_reference.h"
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "doc/xmlnode.h"
+#include "json/xmlnode.h"
 
 namespace reference {
 

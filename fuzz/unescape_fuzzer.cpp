@@ -1,7 +1,7 @@
 // UnescapeJSON on any string; text without a backslash comes back unchanged.
 #include <cstring>
 
-#include "doc/xmlnode.h"
+#include "json/xmlnode.h"
 #include "fuzz/fuzz_codepage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,7 +1,7 @@
 // The UTF-8 and UTF-16 decoders on any bytes. What Utf8ToWide produced comes
 // back unchanged through WideToUtf8 and Utf8ToWide (zero units aside), and
 // the code page conversions of the platform layer take anything.
-#include "doc/encoding.h"
+#include "text/encoding.h"
 #include "fuzz/fuzz_codepage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

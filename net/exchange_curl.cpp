@@ -8,7 +8,7 @@
 #include <memory>
 #include <mutex>
 
-#include "doc/filesystem.h"
+#include "files/filesystem.h"
 #include "net/exchange.h"
 #include "net/exchange_curl.h"
 #include "net/exchangesteps.h"

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "doc/filesystem.h"
+#include "files/filesystem.h"
 #include "net/exchange.h"
 #include "net/exchangesteps.h"
 #include "net/httpconnection.h"

@@ -3,7 +3,7 @@
 // once on the worker thread. Bodies with files go through a spool file.
 #include <string>
 
-#include "doc/filesystem.h"
+#include "files/filesystem.h"
 #include "net/bodyencoding.h"
 #include "net/httprequest.h"
 #include "net/spoolfile.h"

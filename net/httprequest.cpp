@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "doc/filesystem.h"
+#include "files/filesystem.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "doc/filesystem.h"
+#include "files/filesystem.h"
 
 namespace net {
 

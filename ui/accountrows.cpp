@@ -1,6 +1,6 @@
 #include "ui/accountrows.h"
 
-#include "doc/uitext.h"
+#include "text/uitext.h"
 
 namespace ui {
 

@@ -1,6 +1,6 @@
 #include "ui/confirmunit.h"
 
-#include "doc/uitext.h"
+#include "text/uitext.h"
 
 TConfirmForm::TConfirmForm() : ui::Form(480, 520) {
     SetCaption(UiText("送出申請確認"));

@@ -2,7 +2,7 @@
 
 #include "app/shell.h"
 #include "center/kovacenter.h"
-#include "doc/uitext.h"
+#include "text/uitext.h"
 #include "ui/application.h"
 #include "ui/forms.h"
 #include "ui/mainunit.h"

@@ -1,7 +1,7 @@
 #include "ui/mainunit.h"
 
 #include "center/kovacenter.h"
-#include "doc/uitext.h"
+#include "text/uitext.h"
 #include "ui/accountrows.h"
 #include "ui/application.h"
 #include "ui/confirmunit.h"

@@ -1,7 +1,7 @@
 #include "ui/submitunit.h"
 
 #include "center/kovacenter.h"
-#include "doc/uitext.h"
+#include "text/uitext.h"
 
 namespace {
 const ui::Colour kGrey = ui::MakeColour(128, 128, 128);

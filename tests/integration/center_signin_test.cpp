@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "center_fixture.h"
-#include "doc/uitext.h"
+#include "text/uitext.h"
 #include "net/exchange.h"
 
 namespace centertest {

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "center/kovacenter.h"
-#include "doc/filesystem.h"
-#include "doc/uitext.h"
+#include "files/filesystem.h"
+#include "text/uitext.h"
 #include "net/httpconnection.h"
 #include "task/asynctask.h"
 #include "wait.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "doc/filesystem.h"
+#include "files/filesystem.h"
 #include "net/exchange.h"
 #include "net/httpconnection.h"
 #include "platform/platform.h"

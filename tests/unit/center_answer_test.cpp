@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "center/kovacenter.h"
-#include "doc/encoding.h"
-#include "doc/uitext.h"
+#include "text/encoding.h"
+#include "text/uitext.h"
 #include "net/httpconnection.h"
 #include "platform/notify.h"
 #include "wait.h"

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "center/kovacenter_records.h"
-#include "doc/encoding.h"
-#include "doc/uitext.h"
+#include "text/encoding.h"
+#include "text/uitext.h"
 
 typedef KovaCenterRecords R;
 

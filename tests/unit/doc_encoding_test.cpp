@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "doc/encoding.h"
-#include "doc/uitext.h"
+#include "text/encoding.h"
+#include "text/uitext.h"
 
 using platform::WideString;
 

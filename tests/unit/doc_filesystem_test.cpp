@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "doc/encoding.h"
-#include "doc/filesystem.h"
-#include "doc/uitext.h"
+#include "text/encoding.h"
+#include "files/filesystem.h"
+#include "text/uitext.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "doc/encoding.h"
-#include "doc/xmlnode.h"
+#include "text/encoding.h"
+#include "json/xmlnode.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "doc/filesystem.h"
+#include "files/filesystem.h"
 #include "net/bodyencoding.h"
 #include "net/httprequest.h"
 #include "net/spoolfile.h"

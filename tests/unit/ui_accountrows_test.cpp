@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "doc/uitext.h"
+#include "text/uitext.h"
 #include "ui/accountrows.h"
 
 namespace {

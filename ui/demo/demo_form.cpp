@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-#include "doc/uitext.h"
+#include "text/uitext.h"
 #include "ui/application.h"
 #include "ui/dialogs.h"
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "doc/uitext.h"
+#include "text/uitext.h"
 #include "ui/application.h"
 #include "ui/demo/demo_form.h"
 

@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "doc/encoding.h"
-#include "doc/stdio_filesystem.h"
+#include "text/encoding.h"
+#include "files/stdio_filesystem.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // JSON escapes of a string read raw by the reader.
 #include <cstring>
 
-#include "doc/encoding.h"
-#include "doc/jsonescape.h"
-#include "doc/xmlnode.h"
+#include "text/encoding.h"
+#include "json/jsonescape.h"
+#include "json/xmlnode.h"
 
 namespace {
 

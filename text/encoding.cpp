@@ -1,4 +1,4 @@
-#include "doc/encoding.h"
+#include "text/encoding.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "doc/xmlnode.h"
+#include "json/xmlnode.h"
 
 XMLNode& XMLNode::Child(const std::string& childName) {
     for (XMLNode& child : children) {

@@ -1,4 +1,4 @@
-#include "doc/stdio_filesystem.h"
+#include "files/stdio_filesystem.h"
 
 File& File::operator=(File&& other) noexcept {
     if (this != &other) {

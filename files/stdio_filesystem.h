@@ -3,7 +3,7 @@
 // 64-bit seeking, removal and the current directory.
 #pragma once
 
-#include "doc/filesystem.h"
+#include "files/filesystem.h"
 
 class StdioFileSystem : public IFileSystem {
 public:

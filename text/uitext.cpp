@@ -1,4 +1,4 @@
-#include "doc/uitext.h"
+#include "text/uitext.h"
 
 #include <cstring>
 

@@ -5,8 +5,8 @@
 
 #include <cstdio>
 
-#include "doc/encoding.h"
-#include "doc/stdio_filesystem.h"
+#include "text/encoding.h"
+#include "files/stdio_filesystem.h"
 
 namespace {
 

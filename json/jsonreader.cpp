@@ -12,9 +12,9 @@
 #include <deque>
 #include <vector>
 
-#include "doc/encoding.h"
-#include "doc/jsonescape.h"
-#include "doc/xmlnode.h"
+#include "text/encoding.h"
+#include "json/jsonescape.h"
+#include "json/xmlnode.h"
 
 namespace {
 
