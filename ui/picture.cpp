@@ -38,10 +38,6 @@ private:
     HRESULT hr_;
 };
 
-} // namespace
-
-namespace {
-
 // One resource decoded ahead on a thread of its own.
 struct Prefetched {
     const wchar_t* name = nullptr;
