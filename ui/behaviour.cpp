@@ -27,10 +27,12 @@ void WindowDrag::MouseMove(ShiftState shift, int x, int y) {
     Point window;
     window.x = form_.Left();
     window.y = form_.Top();
+    // The window moves in device pixels.
+    const Scale& scale = form_.GetScale();
     Point pointer;
     pointer.x = x;
     pointer.y = y;
-    Point to = DragTarget(window, pointer, anchor_);
+    Point to = DragTarget(window, scale.ToDevice(pointer), scale.ToDevice(anchor_));
     if (to.x != window.x || to.y != window.y) form_.SetPosition(to.x, to.y);
 }
 
@@ -91,7 +93,10 @@ HBITMAP TakeDimmedSnapshot(HWND hwnd) {
 
 void DimOverlay::Dim() {
     HBITMAP snapshot = TakeDimmedSnapshot(form_.Handle());
-    overlay_.SetPicture(snapshot ? Picture::FromBitmap(snapshot) : Picture());
+    Picture picture = snapshot ? Picture::FromBitmap(snapshot) : Picture();
+    // Taken in device pixels: it covers the logical client area exactly.
+    picture.SetLogicalSize(form_.ClientWidth(), form_.ClientHeight());
+    overlay_.SetPicture(std::move(picture));
     background_.Hide();
     for (WinControl* c : windowed_) c->Hide();
     overlay_.Show();

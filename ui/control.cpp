@@ -31,7 +31,8 @@ void Control::SetVisible(bool visible) {
 
 void Control::Invalidate() const {
     if (!owner_.Handle()) return;
-    RECT r = ToRECT(bounds_.left, bounds_.top, bounds_.width, bounds_.height);
+    Rect d = owner_.GetScale().ToDevice(bounds_);
+    RECT r = ToRECT(d.left, d.top, d.width, d.height);
     InvalidateRect(owner_.Handle(), &r, FALSE);
 }
 

@@ -8,14 +8,16 @@ namespace ui {
 
 Edit::Edit(Form& owner, int left, int top, int width, int height) : WinControl(owner) {
     // No WS_TABSTOP and no tooltip: the hint is only the placeholder.
-    HWND hwnd = CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | ES_LEFT, left, top, width,
-                                height, owner.Handle(), nullptr, GetModuleHandleW(nullptr), nullptr);
+    Rect bounds;
+    bounds.left = left;
+    bounds.top = top;
+    bounds.width = width;
+    bounds.height = height;
+    HWND hwnd = CreateChild(0, "EDIT", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | ES_LEFT, bounds);
     Attach(hwnd);
     brush_.Reset(CreateSolidBrush(back_));
-    font_ = CreateFontFor(desc_);
     if (hwnd) {
-        SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), FALSE);
-        SendMessageW(hwnd, EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(2, 2));
+        ApplyFont(FALSE);
         original_ = reinterpret_cast<WNDPROC>(
             SetWindowLongPtrA(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Edit::SubclassProc)));
     }
@@ -66,8 +68,25 @@ void Edit::SetTabStop(bool on) {
 
 void Edit::SetFont(const FontDesc& desc) {
     desc_ = desc;
-    font_ = CreateFontFor(desc_);
-    if (Handle()) SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), TRUE);
+    ApplyFont(TRUE);
+}
+
+void Edit::ApplyFont(BOOL redraw) {
+    // The box draws its own text: its font has the scaled pixel height, so
+    // typed text lines up with the face's painted lines at any scale.
+    const Scale& scale = Owner().GetScale();
+    FontDesc scaled = desc_;
+    scaled.pixelHeight = scale.ToDevice(desc_.pixelHeight);
+    font_ = CreateFontFor(scaled);
+    if (!Handle()) return;
+    SendMessageW(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.Get()), redraw);
+    const WORD margin = static_cast<WORD>(scale.ToDevice(2));
+    SendMessageW(Handle(), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELPARAM(margin, margin));
+}
+
+void Edit::Place() {
+    WinControl::Place();
+    ApplyFont(TRUE);
 }
 
 void Edit::SetFontColour(Colour c) {

@@ -50,12 +50,15 @@ public:
     std::function<void(Edit& sender, uint16_t& key, ShiftState shift)> OnKeyDown;
     std::function<void(Edit& sender, char& key)> OnKeyPress;
 
+    // Also sizes the font and margins to the form's scale.
+    void Place() override;
     void Command(WORD code) override;
     HBRUSH ControlColour(HDC dc) override;
 
 private:
     static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Process(UINT message, WPARAM wParam, LPARAM lParam);
+    void ApplyFont(BOOL redraw);
 
     WNDPROC original_ = nullptr;
     std::string hint_;

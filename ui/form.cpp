@@ -25,6 +25,44 @@ ShiftState ShiftFrom(WPARAM keys) {
     return s;
 }
 
+// The window's DPI where the system knows a DPI per window (per-monitor
+// awareness), otherwise the screen's.
+UINT WindowDpi(HWND hwnd) {
+    typedef UINT(WINAPI * GetDpiForWindowFn)(HWND);
+    static const GetDpiForWindowFn forWindow = reinterpret_cast<GetDpiForWindowFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    UINT dpi = forWindow ? forWindow(hwnd) : 0;
+    if (dpi == 0) {
+        HDC screen = GetDC(nullptr);
+        dpi = screen ? static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY)) : 0;
+        if (screen) ReleaseDC(nullptr, screen);
+    }
+    return dpi;
+}
+
+Rect WorkArea(HMONITOR monitor) {
+    MONITORINFO mi = {};
+    mi.cbSize = sizeof(mi);
+    if (!monitor || !GetMonitorInfoW(monitor, &mi)) SystemParametersInfoW(SPI_GETWORKAREA, 0, &mi.rcWork, 0);
+    Rect r;
+    r.left = mi.rcWork.left;
+    r.top = mi.rcWork.top;
+    r.width = mi.rcWork.right - mi.rcWork.left;
+    r.height = mi.rcWork.bottom - mi.rcWork.top;
+    return r;
+}
+
+Rect WindowRect(HWND hwnd) {
+    RECT w = {};
+    GetWindowRect(hwnd, &w);
+    Rect r;
+    r.left = w.left;
+    r.top = w.top;
+    r.width = w.right - w.left;
+    r.height = w.bottom - w.top;
+    return r;
+}
+
 BOOL CALLBACK CollectEnabled(HWND w, LPARAM p) {
     auto* list = reinterpret_cast<std::vector<HWND>*>(p);
     if (IsWindowVisible(w) && IsWindowEnabled(w)) list->push_back(w);
@@ -89,6 +127,40 @@ void Form::SetPosition(int left, int top) {
     SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void Form::MapLogical(HDC dc) const {
+    if (scale_.IsIdentity()) return;
+    SetMapMode(dc, MM_ANISOTROPIC);
+    SetWindowExtEx(dc, scale_.den, scale_.den, nullptr);
+    SetViewportExtEx(dc, scale_.num, scale_.num, nullptr);
+}
+
+void Form::Rescale(UINT dpi, HMONITOR monitor) {
+    Scale s = FitScale(static_cast<int32_t>(dpi), WorkArea(monitor), width_, height_);
+    if (s == scale_) return;
+    scale_ = s;
+    SetWindowPos(hwnd_, nullptr, 0, 0, scale_.ToDevice(width_), scale_.ToDevice(height_),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    for (WinControl* c : winControls_) c->Place();
+    InvalidateRect(hwnd_, nullptr, FALSE);
+}
+
+void Form::DpiChanged(UINT dpi, const RECT& suggested) {
+    HMONITOR monitor = MonitorFromRect(&suggested, MONITOR_DEFAULTTONEAREST);
+    Rescale(dpi, monitor);
+    Rect window = WindowRect(hwnd_);
+    window.left = suggested.left;
+    window.top = suggested.top;
+    Point p = KeepInside(window, WorkArea(monitor));
+    SetPosition(p.x, p.y);
+}
+
+void Form::WorkAreaChanged() {
+    HMONITOR monitor = MonitorFromWindow(hwnd_, MONITOR_DEFAULTTONEAREST);
+    Rescale(WindowDpi(hwnd_), monitor);
+    Point p = KeepInside(WindowRect(hwnd_), WorkArea(monitor));
+    SetPosition(p.x, p.y);
+}
+
 void Form::SetShowInTaskbar(bool on) {
     LONG ex = GetWindowLongW(hwnd_, GWL_EXSTYLE);
     SetWindowLongW(hwnd_, GWL_EXSTYLE, on ? (ex | WS_EX_APPWINDOW) : (ex & ~WS_EX_APPWINDOW));
@@ -101,10 +173,10 @@ void Form::Show() {
     }
     if (!placed_) {
         placed_ = true;
-        Rect desktop;
-        desktop.width = GetSystemMetrics(SM_CXSCREEN);
-        desktop.height = GetSystemMetrics(SM_CYSCREEN);
-        Point p = CentreIn(desktop, width_, height_);
+        // Still at 0, 0 on the primary monitor: its DPI and work area decide.
+        HMONITOR monitor = MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY);
+        Rescale(WindowDpi(hwnd_), monitor);
+        Point p = PlaceIn(WorkArea(monitor), scale_.ToDevice(width_), scale_.ToDevice(height_));
         SetPosition(p.x, p.y);
     }
     if (OnShow) OnShow(*this);
@@ -186,9 +258,10 @@ void Form::RemoveWinControl(WinControl* c) {
 void Form::UserMessage(UINT, WPARAM, LPARAM) {}
 
 Control* Form::ControlAt(int x, int y) const {
+    // In device pixels: a control is hit exactly where it is painted.
     std::vector<Shape> shapes;
     shapes.reserve(controls_.size());
-    for (Control* c : controls_) shapes.push_back(Shape{c->Bounds(), c->Visible()});
+    for (Control* c : controls_) shapes.push_back(Shape{scale_.ToDevice(c->Bounds()), c->Visible()});
     Point p;
     p.x = x;
     p.y = y;
@@ -201,16 +274,20 @@ void Form::Paint() {
     HDC dc = BeginPaint(hwnd_, &ps);
     // Composed off screen, then copied once: no flicker, and a snapshot of the
     // window never catches a half-painted face.
+    const int w = scale_.ToDevice(width_), h = scale_.ToDevice(height_);
     MemoryDC mem(dc);
-    Bitmap buffer(CreateCompatibleBitmap(dc, width_, height_));
+    Bitmap buffer(CreateCompatibleBitmap(dc, w, h));
     if (mem.Get() && buffer) {
         ScopedSelect sel(mem.Get(), buffer.Get());
+        int saved = SaveDC(mem.Get());
+        MapLogical(mem.Get());
         RECT all = ToRECT(0, 0, width_, height_);
         FillRect(mem.Get(), &all, brush_.Get());
         for (Control* c : controls_) {
             if (c->Visible()) c->Paint(mem.Get());
         }
-        BitBlt(dc, 0, 0, width_, height_, mem.Get(), 0, 0, SRCCOPY);
+        RestoreDC(mem.Get(), saved);
+        BitBlt(dc, 0, 0, w, h, mem.Get(), 0, 0, SRCCOPY);
     }
     EndPaint(hwnd_, &ps);
 }
@@ -240,12 +317,16 @@ void Form::MouseButtonEvent(UINT message, WPARAM wParam, LPARAM lParam) {
         // but not a click: the person meant one click, which the first
         // press and release already made.
         if (button == MouseButton::Left && message != WM_LBUTTONDBLCLK) pressedLeft_ = true;
-        if (target->OnMouseDown) target->OnMouseDown(*target, button, shift, x - target->Left(), y - target->Top());
+        if (target->OnMouseDown)
+            target->OnMouseDown(*target, button, shift, scale_.ToLogical(x) - target->Left(),
+                                scale_.ToLogical(y) - target->Top());
         return;
     }
     Control* target = pressed_ ? pressed_ : ControlAt(x, y);
     if (!target) return;
-    if (target->OnMouseUp) target->OnMouseUp(*target, button, shift, x - target->Left(), y - target->Top());
+    if (target->OnMouseUp)
+        target->OnMouseUp(*target, button, shift, scale_.ToLogical(x) - target->Left(),
+                          scale_.ToLogical(y) - target->Top());
     bool click = button == MouseButton::Left && pressed_ == target && pressedLeft_ && target->Visible() &&
                  ControlAt(x, y) == target;
     if (button == MouseButton::Left) pressedLeft_ = false;
@@ -259,7 +340,9 @@ void Form::MouseButtonEvent(UINT message, WPARAM wParam, LPARAM lParam) {
 void Form::MouseMoveEvent(WPARAM wParam, LPARAM lParam) {
     int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
     Control* target = pressed_ ? pressed_ : ControlAt(x, y);
-    if (target && target->OnMouseMove) target->OnMouseMove(*target, ShiftFrom(wParam), x - target->Left(), y - target->Top());
+    if (target && target->OnMouseMove)
+        target->OnMouseMove(*target, ShiftFrom(wParam), scale_.ToLogical(x) - target->Left(),
+                            scale_.ToLogical(y) - target->Top());
 }
 
 bool Form::SetCursorFor(HWND hit, LPARAM lParam) {
@@ -319,6 +402,15 @@ LRESULT Form::Process(UINT message, WPARAM wParam, LPARAM lParam) {
             Guarded([&] { OnKeyDown(*this, static_cast<uint16_t>(wParam)); });
             return 0;
         }
+        break;
+    case WM_DPICHANGED:
+        Guarded([&] { DpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); });
+        return 0;
+    case WM_SETTINGCHANGE:
+        if (wParam == SPI_SETWORKAREA && placed_) Guarded([this] { WorkAreaChanged(); });
+        break;
+    case WM_DISPLAYCHANGE:
+        if (placed_) Guarded([this] { WorkAreaChanged(); });
         break;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_MINIMIZE) {

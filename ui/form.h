@@ -1,5 +1,11 @@
 // A borderless top-level window whose face is painted by its non-windowed
 // controls, with windowed controls (edit boxes, grids) as child windows.
+//
+// Forms and controls are laid out in logical pixels. The form is drawn at one
+// scale: its monitor's DPI, or less where the window would not fit the
+// monitor's work area (see FitScale). The form alone maps between logical and
+// device pixels: it paints its controls through a GDI mapping mode, hands
+// them logical mouse positions, and places its windowed controls.
 #pragma once
 
 #include <windows.h>
@@ -11,6 +17,7 @@
 
 #include "ui/gdi.h"
 #include "ui/placeholder.h"
+#include "ui/scale.h"
 
 namespace ui {
 
@@ -32,15 +39,21 @@ public:
     void SetCaption(const std::string& ansi);
     std::string Caption() const;
     void SetColour(Colour c);
+    // Logical client size.
     int ClientWidth() const { return width_; }
     int ClientHeight() const { return height_; }
+    const Scale& GetScale() const { return scale_; }
+    // Sets GDI's mapping from logical to device pixels on a DC painting this
+    // form or one of its windowed controls (nothing at a scale of one).
+    void MapLogical(HDC dc) const;
+    // Screen position, in device pixels.
     int Left() const;
     int Top() const;
     void SetPosition(int left, int top);
     // A taskbar button of its own (on by default; off for dialogs).
     void SetShowInTaskbar(bool on);
 
-    // The first showing places the window at the desktop centre.
+    // The first showing places the window at the centre of its monitor's work area.
     void Show();
     void Hide();
     bool Visible() const;
@@ -84,10 +97,15 @@ private:
     Control* ControlAt(int x, int y) const;
     void MouseButtonEvent(UINT message, WPARAM wParam, LPARAM lParam);
     void MouseMoveEvent(WPARAM wParam, LPARAM lParam);
+    // The scale for this DPI and the monitor's work area; resizes and redraws.
+    void Rescale(UINT dpi, HMONITOR monitor);
+    void DpiChanged(UINT dpi, const RECT& suggested);
+    void WorkAreaChanged();
     bool SetCursorFor(HWND hit, LPARAM lParam);
 
     HWND hwnd_ = nullptr;
     int width_, height_;
+    Scale scale_;
     Colour colour_ = MakeColour(0, 0, 128);
     Brush brush_;
     bool placed_ = false;

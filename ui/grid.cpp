@@ -39,8 +39,12 @@ Grid::Grid(Form& owner, int left, int top, int width, int height) : WinControl(o
     layout_.rowHeight = 24;
     brush_.Reset(CreateSolidBrush(back_));
     font_ = CreateFontFor(desc_);
-    HWND hwnd = CreateWindowExW(0, kClassName, L"", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_CLIPSIBLINGS, left, top,
-                                width, height, owner.Handle(), nullptr, instance, nullptr);
+    Rect bounds;
+    bounds.left = left;
+    bounds.top = top;
+    bounds.width = width;
+    bounds.height = height;
+    HWND hwnd = CreateChild(0, "KovaGrid", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_CLIPSIBLINGS, bounds);
     Attach(hwnd);
     UpdateScrollBar();
 }
@@ -123,6 +127,22 @@ bool Grid::MouseToCell(int x, int y, int* col, int* row) const {
     return true;
 }
 
+SIZE Grid::TextExtent(HFONT font, const std::string& ansi) const {
+    WindowDC screen(nullptr);
+    int saved = SaveDC(screen.Get());
+    Owner().MapLogical(screen.Get());
+    std::wstring text = AnsiToWide(ansi);
+    RECT r = {0, 0, 0, 0};
+    {
+        ScopedSelect sel(screen.Get(), font);
+        DrawTextW(screen.Get(), text.c_str(), static_cast<int>(text.size()), &r,
+                  DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    }
+    RestoreDC(screen.Get(), saved);
+    SIZE s = {r.right - r.left, r.bottom - r.top};
+    return s;
+}
+
 RECT Grid::CellRect(int col, int row) const {
     Rect r = ui::CellRect(layout_, col, row);
     return ToRECT(r.left, r.top, r.width, r.height);
@@ -135,7 +155,7 @@ void Grid::Invalidate() {
 int Grid::ClientHeight() const {
     RECT r = {};
     if (Handle()) GetClientRect(Handle(), &r);
-    return r.bottom - r.top;
+    return Owner().GetScale().ToLogical(r.bottom - r.top);
 }
 
 void Grid::UpdateScrollBar() {
@@ -174,8 +194,11 @@ void Grid::Paint() {
     if (mem.Get() && buffer) {
         ScopedSelect sel(mem.Get(), buffer.Get());
         FillRect(mem.Get(), &client, brush_.Get());
+        // Cells in logical pixels, as the form's controls (fonts scale with it).
+        int saved = SaveDC(mem.Get());
+        Owner().MapLogical(mem.Get());
         ScopedSelect font(mem.Get(), font_.Get());
-        int rows = client.bottom / layout_.rowHeight + 2;
+        int rows = ClientHeight() / layout_.rowHeight + 2;
         for (int r = layout_.topRow; r < layout_.rowCount && r < layout_.topRow + rows; ++r) {
             for (int c = 0; c < ColCount(); ++c) {
                 RECT cell = CellRect(c, r);
@@ -189,12 +212,13 @@ void Grid::Paint() {
                               DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
                 }
                 if (OnDrawCell) {
-                    int saved = SaveDC(mem.Get());
+                    int cellSaved = SaveDC(mem.Get());
                     OnDrawCell(*this, c, r, cell, mem.Get());
-                    RestoreDC(mem.Get(), saved);
+                    RestoreDC(mem.Get(), cellSaved);
                 }
             }
         }
+        RestoreDC(mem.Get(), saved);
         BitBlt(dc, 0, 0, client.right, client.bottom, mem.Get(), 0, 0, SRCCOPY);
     }
     EndPaint(Handle(), &ps);
@@ -202,7 +226,9 @@ void Grid::Paint() {
 
 LRESULT Grid::Process(UINT message, WPARAM wParam, LPARAM lParam) {
     HWND hwnd = WinControl::Handle();
-    int x = GET_X_LPARAM(lParam), y = GET_Y_LPARAM(lParam);
+    // Mouse positions in logical pixels, as the cells.
+    const Scale& scale = Owner().GetScale();
+    int x = scale.ToLogical(GET_X_LPARAM(lParam)), y = scale.ToLogical(GET_Y_LPARAM(lParam));
     switch (message) {
     case WM_PAINT:
         Guarded([this] { Paint(); });

@@ -45,6 +45,10 @@ public:
     void SetCursor(Cursor c);
     Cursor GetCursor() const { return cursor_; }
 
+    // Single-line extent of a text in a font, in logical pixels as the cells
+    // are painted (at another scale, not simply the font's logical size).
+    SIZE TextExtent(HFONT font, const std::string& ansi) const;
+
     // Cell under a point in client coordinates; false outside every cell.
     bool MouseToCell(int x, int y, int* col, int* row) const;
     RECT CellRect(int col, int row) const;

@@ -16,17 +16,6 @@ const ui::Colour kCyan = ui::MakeColour(66, 232, 224);
 const ui::Colour kWhite = ui::MakeColour(255, 255, 255);
 const int kColumnWidths[ui::kAccountColumns] = {90, 120, 90, 120, 120, 440, 120};
 
-// Single-line extent of `ansi` in `font`.
-SIZE TextExtent(HFONT font, const std::string& ansi) {
-    ui::WindowDC screen(nullptr);
-    ui::ScopedSelect sel(screen.Get(), font);
-    std::wstring text = ui::AnsiToWide(ansi);
-    RECT r = {0, 0, 0, 0};
-    DrawTextW(screen.Get(), text.c_str(), static_cast<int>(text.size()), &r, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-    SIZE s = {r.right - r.left, r.bottom - r.top};
-    return s;
-}
-
 } // namespace
 
 TMainForm::TMainForm() : ui::Form(1280, 798) {
@@ -126,9 +115,9 @@ bool TMainForm::RowLink(int row, ui::Rect* link) const {
     if (row < 0 || row >= StringGrid.RowCount() ||
         !ui::LinkPrefix(StringGrid.Cell(ui::kSentenceColumn, row), &prefix))
         return false;
-    SIZE before = TextExtent(StringGrid.FontHandle(), prefix);
+    SIZE before = StringGrid.TextExtent(StringGrid.FontHandle(), prefix);
     // An empty prefix still has the line's height.
-    SIZE line = TextExtent(StringGrid.FontHandle(), prefix.empty() ? std::string(" ") : prefix);
+    SIZE line = StringGrid.TextExtent(StringGrid.FontHandle(), prefix.empty() ? std::string(" ") : prefix);
     *link = ui::LinkRect(CellBounds(ui::kSentenceColumn, row), prefix.empty() ? 0 : before.cx, line.cy);
     return true;
 }

@@ -3,7 +3,10 @@
 #include <objbase.h>
 #include <wincodec.h>
 
+#include <vector>
+
 #include "ui/dimpixels.h"
+#include "ui/resample.h"
 
 namespace ui {
 namespace {
@@ -56,6 +59,44 @@ DWORD WINAPI PrefetchThread(void*) {
     return 0;
 }
 
+// A bitmap's pixels as top-down 32-bit rows (works for DIB sections and
+// device bitmaps alike).
+bool ReadPixels(HBITMAP bitmap, std::vector<uint8_t>* pixels, int* width, int* height) {
+    BITMAP info = {};
+    if (!bitmap || !GetObjectW(bitmap, sizeof(info), &info) || info.bmWidth <= 0 || info.bmHeight == 0) return false;
+    const int h = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
+    size_t bytes = 0;
+    if (!DibBufferBytes(info.bmWidth, h, 32, &bytes)) return false;
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = info.bmWidth;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    pixels->resize(bytes);
+    WindowDC screen(nullptr);
+    if (!screen.Get() || GetDIBits(screen.Get(), bitmap, 0, static_cast<UINT>(h), pixels->data(), &bi,
+                                   DIB_RGB_COLORS) != h)
+        return false;
+    *width = info.bmWidth;
+    *height = h;
+    return true;
+}
+
+// A top-down 32-bit DIB section of this size and its pixels.
+Bitmap MakeDib(int width, int height, void** bits) {
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    *bits = nullptr;
+    return Bitmap(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, bits, nullptr, 0));
+}
+
 } // namespace
 
 void Picture::Prefetch(const wchar_t* name) {
@@ -83,7 +124,12 @@ Picture Picture::DecodeResource(const wchar_t* name) {
     HGLOBAL loaded = LoadResource(module, res);
     const void* data = loaded ? LockResource(loaded) : nullptr;
     if (!data) return Picture();
-    return FromEncoded(data, SizeofResource(module, res));
+    Picture pic = FromEncoded(data, SizeofResource(module, res));
+    if (!pic.Empty() && !IS_INTRESOURCE(name)) {
+        std::wstring hiRes = std::wstring(name) + L"_2X";
+        if (FindResourceW(module, hiRes.c_str(), reinterpret_cast<LPCWSTR>(RT_RCDATA))) pic.hiRes_ = hiRes;
+    }
+    return pic;
 }
 
 Picture Picture::FromEncoded(const void* data, size_t size) {
@@ -115,15 +161,8 @@ Picture Picture::FromEncoded(const void* data, size_t size) {
         if (!DibRowBytes(static_cast<int32_t>(w), 32, &stride) ||
             !DibBufferBytes(static_cast<int32_t>(w), static_cast<int32_t>(h), 32, &bytes))
             return pic;
-        BITMAPINFO bi = {};
-        bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-        bi.bmiHeader.biWidth = static_cast<LONG>(w);
-        bi.bmiHeader.biHeight = -static_cast<LONG>(h);  // top-down, as WIC copies rows
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        bi.bmiHeader.biCompression = BI_RGB;
         void* bits = nullptr;
-        Bitmap bmp(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+        Bitmap bmp = MakeDib(static_cast<int>(w), static_cast<int>(h), &bits);  // top-down, as WIC copies rows
         if (!bmp || !bits) return pic;
         if (FAILED(converted->CopyPixels(nullptr, static_cast<UINT>(stride), static_cast<UINT>(bytes),
                                          static_cast<BYTE*>(bits))))
@@ -133,8 +172,8 @@ Picture Picture::FromEncoded(const void* data, size_t size) {
         bool alpha = false;
         for (size_t i = 3; i < bytes && !alpha; i += 4) alpha = p[i] != 0xFF;
         pic.bitmap_ = std::move(bmp);
-        pic.width_ = static_cast<int>(w);
-        pic.height_ = static_cast<int>(h);
+        pic.width_ = pic.pixelWidth_ = static_cast<int>(w);
+        pic.height_ = pic.pixelHeight_ = static_cast<int>(h);
         pic.alpha_ = alpha;
     }
     return pic;
@@ -148,22 +187,71 @@ Picture Picture::FromBitmap(HBITMAP bitmap) {
         return pic;
     }
     pic.bitmap_.Reset(bitmap);
-    pic.width_ = info.bmWidth;
-    pic.height_ = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
+    pic.width_ = pic.pixelWidth_ = info.bmWidth;
+    pic.height_ = pic.pixelHeight_ = info.bmHeight < 0 ? -info.bmHeight : info.bmHeight;
     return pic;
+}
+
+void Picture::SetLogicalSize(int width, int height) {
+    width_ = width;
+    height_ = height;
+}
+
+HBITMAP Picture::Resampled(int width, int height) const {
+    if (resampled_ && resampledWidth_ == width && resampledHeight_ == height) return resampled_.Get();
+    resampled_.Reset();
+    std::vector<uint8_t> src;
+    int sw = 0, sh = 0;
+    bool read = false;
+    if (!hiRes_.empty()) {
+        Picture large = DecodeResource(hiRes_.c_str());
+        read = ReadPixels(large.Handle(), &src, &sw, &sh);
+    }
+    if (!read && !ReadPixels(bitmap_.Get(), &src, &sw, &sh)) return nullptr;
+    void* bits = nullptr;
+    Bitmap out = MakeDib(width, height, &bits);
+    size_t stride = 0;
+    if (!out || !bits || !DibRowBytes(width, 32, &stride) ||
+        !ResamplePixels(src.data(), sw, sh, static_cast<size_t>(sw) * 4, static_cast<uint8_t*>(bits), width, height,
+                        stride))
+        return nullptr;
+    GdiFlush();
+    resampled_ = std::move(out);
+    resampledWidth_ = width;
+    resampledHeight_ = height;
+    return resampled_.Get();
 }
 
 void Picture::Draw(HDC dc, int x, int y) const {
     if (!bitmap_) return;
-    MemoryDC mem(dc);
-    if (!mem.Get()) return;
-    ScopedSelect sel(mem.Get(), bitmap_.Get());
-    if (alpha_) {
-        BLENDFUNCTION bf = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-        GdiAlphaBlend(dc, x, y, width_, height_, mem.Get(), 0, 0, width_, height_, bf);
-    } else {
-        BitBlt(dc, x, y, width_, height_, mem.Get(), 0, 0, SRCCOPY);
+    // Where the logical rectangle lands in device pixels under the DC's mapping.
+    POINT corner[2] = {{x, y}, {x + width_, y + height_}};
+    const bool mapped = GetMapMode(dc) != MM_TEXT;
+    if (mapped) LPtoDP(dc, corner, 2);
+    const int w = corner[1].x - corner[0].x, h = corner[1].y - corner[0].y;
+    if (w <= 0 || h <= 0) return;
+    HBITMAP source = bitmap_.Get();
+    if (w != pixelWidth_ || h != pixelHeight_) source = Resampled(w, h);
+    if (!source) return;
+    int saved = 0;
+    if (mapped) {
+        // Pixels copied one to one: a mapped blit would stretch them crudely.
+        saved = SaveDC(dc);
+        SetMapMode(dc, MM_TEXT);
+        SetWindowOrgEx(dc, 0, 0, nullptr);
+        SetViewportOrgEx(dc, 0, 0, nullptr);
     }
+    MemoryDC mem(dc);
+    if (mem.Get()) {
+        ScopedSelect sel(mem.Get(), source);
+        if (alpha_) {
+            BLENDFUNCTION bf = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+            GdiAlphaBlend(dc, corner[0].x, corner[0].y, w, h, mem.Get(), 0, 0, w, h, bf);
+        } else {
+            BitBlt(dc, corner[0].x, corner[0].y, w, h, mem.Get(), 0, 0, SRCCOPY);
+        }
+    }
+    if (mapped) RestoreDC(dc, saved);
 }
 
 } // namespace ui

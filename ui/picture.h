@@ -1,9 +1,15 @@
 // A picture held as a 32-bit DIB section: a face or icon decoded from the
 // program's resources by the platform's imaging component (WIC), or a bitmap
 // made at run time (the dimmed snapshot).
+//
+// Its size is in logical pixels. Drawn on a DC whose mapping makes that
+// another device size, it is drawn resampled to it, from the resource's copy
+// at twice the size (name + "_2X") where there is one.
 #pragma once
 
 #include <windows.h>
+
+#include <string>
 
 #include "ui/gdi.h"
 
@@ -34,13 +40,24 @@ public:
     int Height() const { return height_; }
     HBITMAP Handle() const { return bitmap_.Get(); }
 
-    // Draws at its natural size; pictures with transparent parts are blended.
+    // The logical size it is drawn at (a run-time bitmap made at a device
+    // size says here which logical size that was).
+    void SetLogicalSize(int width, int height);
+
+    // Draws at its logical size; pictures with transparent parts are blended.
     void Draw(HDC dc, int x, int y) const;
 
 private:
+    // The picture at this device size, made once and kept for the next paint.
+    HBITMAP Resampled(int width, int height) const;
+
     Bitmap bitmap_;
-    int width_ = 0, height_ = 0;
+    int width_ = 0, height_ = 0;            // logical
+    int pixelWidth_ = 0, pixelHeight_ = 0;  // of bitmap_
     bool alpha_ = false;
+    std::wstring hiRes_;  // the resource drawn at twice the size, if any
+    mutable Bitmap resampled_;
+    mutable int resampledWidth_ = 0, resampledHeight_ = 0;
 };
 
 } // namespace ui

@@ -17,6 +17,19 @@ WinControl::~WinControl() {
     }
 }
 
+HWND WinControl::CreateChild(DWORD exStyle, const char* className, DWORD style, const Rect& bounds) {
+    bounds_ = bounds;
+    Rect d = owner_.GetScale().ToDevice(bounds_);
+    return CreateWindowExA(exStyle, className, "", style, d.left, d.top, d.width, d.height, owner_.Handle(), nullptr,
+                           GetModuleHandleW(nullptr), nullptr);
+}
+
+void WinControl::Place() {
+    if (!hwnd_) return;
+    Rect d = owner_.GetScale().ToDevice(bounds_);
+    SetWindowPos(hwnd_, nullptr, d.left, d.top, d.width, d.height, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void WinControl::Attach(HWND hwnd) {
     hwnd_ = hwnd;
     if (hwnd_) SetPropW(hwnd_, kProp, this);

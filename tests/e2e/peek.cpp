@@ -8,6 +8,8 @@
 //   kova_peek chars I HEX...     posts each byte as WM_CHAR to edit box I
 //   kova_peek box                the visible message box: "box TITLE|TEXT"
 //   kova_peek ok                 presses the visible message box's OK button
+//   kova_peek screen             the primary monitor as a DPI-aware program sees it:
+//                                "screen W H work L T R B dpi D"
 // Exit status 1 when there is no such window or box.
 #include <windows.h>
 
@@ -100,6 +102,23 @@ int wmain(int argc, wchar_t** argv) {
     if (argc < 2) return 2;
     const std::wstring cmd = argv[1];
     if (cmd == L"clip" && argc >= 3) return SetClipboard(argv[2]) ? 0 : 1;
+    if (cmd == L"screen") {
+        typedef BOOL(WINAPI * SetContextFn)(HANDLE);
+        const SetContextFn aware = reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
+        if (aware) aware(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)));  // per monitor, v2
+        POINT origin = {0, 0};
+        MONITORINFO mi = {};
+        mi.cbSize = sizeof(mi);
+        if (!GetMonitorInfoW(MonitorFromPoint(origin, MONITOR_DEFAULTTOPRIMARY), &mi)) return 1;
+        HDC dc = GetDC(nullptr);
+        const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+        ReleaseDC(nullptr, dc);
+        std::printf("screen %ld %ld work %ld %ld %ld %ld dpi %d\n", mi.rcMonitor.right - mi.rcMonitor.left,
+                    mi.rcMonitor.bottom - mi.rcMonitor.top, mi.rcWork.left, mi.rcWork.top, mi.rcWork.right,
+                    mi.rcWork.bottom, dpi);
+        return 0;
+    }
     if (cmd == L"box" || cmd == L"ok") {
         HWND box = FindWindowW(L"#32770", nullptr);
         if (!box || !IsWindowVisible(box)) return 1;

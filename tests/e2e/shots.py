@@ -3,12 +3,15 @@
 
   shots.py halved BEFORE AFTER X Y W H      AFTER's pixels are BEFORE's with every byte halved
   shots.py same A B X Y W H [X2 Y2] [TOL]   region of A at X,Y equals region of B at X2,Y2
-  shots.py like IMAGE X Y REFERENCE         region at X,Y looks like REFERENCE (JPEG decoders differ)
+  shots.py like IMAGE X Y REFERENCE [W H]   region at X,Y looks like REFERENCE (JPEG decoders differ),
+                                            or like REFERENCE shrunk to W x H by area averaging
   shots.py count IMAGE X Y W H R G B        pixels of exactly that colour
 Exit status 0 when the check holds; a line with the numbers is printed either way.
 """
+import os
 import subprocess
 import sys
+import tempfile
 
 # A caret blinking in the snapshot may differ from the screenshot: allow this share.
 MISMATCH_SHARE = 0.001
@@ -45,7 +48,12 @@ def same(a_path, b_path, x, y, w, h, x2, y2, tol):
     return bad <= MISMATCH_SHARE * w * h
 
 
-def like(image, x, y, reference):
+def like(image, x, y, reference, to=None):
+    if to:
+        with tempfile.TemporaryDirectory() as d:
+            shrunk = os.path.join(d, "reference.png")
+            subprocess.run(["convert", reference, "-filter", "box", "-resize", "%dx%d!" % to, shrunk], check=True)
+            return like(image, x, y, shrunk)
     w, h = size(reference)
     a, b = region(image, x, y, w, h), region(reference, 0, 0, w, h)
     far = sum(1 for i in range(0, len(a), 3)
@@ -76,7 +84,8 @@ def main(argv):
         tol = nums[6] if len(nums) >= 7 else 0
         ok = same(args[0], args[1], x, y, w, h, x2, y2, tol)
     elif cmd == "like":
-        ok = like(args[0], int(args[1]), int(args[2]), args[3])
+        to = (int(args[4]), int(args[5])) if len(args) >= 6 else None
+        ok = like(args[0], int(args[1]), int(args[2]), args[3], to)
     elif cmd == "count":
         ok = count(args[0], *map(int, args[1:8]))
     else:

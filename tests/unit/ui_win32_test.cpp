@@ -1,9 +1,11 @@
-// The framework's Windows halves that need no window: handle owners and the
-// picture decoder (WIC) over the program's own resources.
+// The framework's Windows halves: handle owners, the picture decoder (WIC)
+// over the program's own resources, and forms driven by their messages.
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "ui/control.h"
 #include "ui/dialogs.h"
@@ -169,4 +171,96 @@ TEST(FormClicks, ADoubleClickIsOneClick) {
     SendMessageW(form.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
     SendMessageW(form.Handle(), WM_LBUTTONUP, 0, at);
     EXPECT_EQ(2, clicks) << "a later single click counts again";
+}
+
+// ---- scale -------------------------------------------------------------------
+
+TEST(Picture, EveryPictureHasItsCopyAtTwiceTheSize) {
+    const wchar_t* names[] = {L"LOGIN_FACE",     L"LIST_FACE",       L"SUBMIT_FACE",    L"CONFIRM_FACE",
+                              L"FOLDER_ICON",    L"EYE_HIDDEN_ICON", L"EYE_SHOWN_ICON", L"RELOAD_ICON",
+                              L"APPLY_ON_ICON",  L"APPLY_OFF_ICON"};
+    for (const wchar_t* name : names) {
+        Picture one = Picture::DecodeResource(name);
+        Picture two = Picture::DecodeResource((std::wstring(name) + L"_2X").c_str());
+        ASSERT_FALSE(two.Empty());
+        EXPECT_EQ(two.Width(), 2 * one.Width());
+        EXPECT_EQ(two.Height(), 2 * one.Height());
+    }
+}
+
+TEST(Picture, OnAMappedDcItIsDrawnFromItsCopyAtTwiceTheSize) {
+    // At a scale of two the copy drawn at twice the size lands pixel for
+    // pixel: no stretched 1x pixels, nothing outside the device rectangle.
+    Picture face = Picture::FromResource(L"SUBMIT_FACE");
+    Picture large = Picture::DecodeResource(L"SUBMIT_FACE_2X");
+    ASSERT_FALSE(face.Empty());
+    ASSERT_FALSE(large.Empty());
+    const int W = 1020, H = 1260;
+    WindowDC screen(nullptr);
+    MemoryDC mem(screen.Get());
+    void* bits = nullptr;
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = W;
+    bi.bmiHeader.biHeight = -H;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    Bitmap target(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    ASSERT_TRUE(target && bits);
+    std::memset(bits, 0, static_cast<size_t>(W) * H * 4);
+    {
+        ScopedSelect sel(mem.Get(), target.Get());
+        SetMapMode(mem.Get(), MM_ANISOTROPIC);
+        SetWindowExtEx(mem.Get(), 1, 1, nullptr);
+        SetViewportExtEx(mem.Get(), 2, 2, nullptr);
+        face.Draw(mem.Get(), 5, 5);  // device 10..1010 x 10..1250
+    }
+    GdiFlush();
+    DIBSECTION ds = {};
+    ASSERT_TRUE(GetObjectW(large.Handle(), sizeof(ds), &ds));
+    const uint32_t* want = static_cast<const uint32_t*>(ds.dsBm.bmBits);
+    const uint32_t* got = static_cast<const uint32_t*>(bits);
+    int differ = 0;
+    for (int y = 0; y < 1240; ++y)
+        for (int x = 0; x < 1000; ++x)
+            differ += (got[(y + 10) * W + x + 10] & 0xFFFFFF) != (want[y * 1000 + x] & 0xFFFFFF);
+    EXPECT_EQ(0, differ);
+    EXPECT_EQ(0u, got[9 * W + 9]) << "nothing above and left of it";
+    EXPECT_EQ(0u, got[1250 * W + 1010]) << "nothing below and right of it";
+}
+
+TEST(FormScale, ADpiChangeResizesTheWindowAndItsControlsAndMapsThePointer) {
+    ui::Form form(300, 100);
+    ui::Label label(form, 100, 40, 50, 20);
+    ui::Edit edit(form, 10, 10, 100, 20);
+    int clicks = 0, downX = -1, downY = -1;
+    label.OnClick = [&clicks](ui::Control&) { ++clicks; };
+    label.OnMouseDown = [&](ui::Control&, ui::MouseButton, ui::ShiftState, int x, int y) {
+        downX = x;
+        downY = y;
+    };
+    RECT suggested = {40, 30, 640, 230};
+    SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+    ASSERT_EQ(form.GetScale(), (ui::Scale{2, 1}));
+    RECT client = {};
+    GetClientRect(form.Handle(), &client);
+    EXPECT_EQ(client.right, 600);
+    EXPECT_EQ(client.bottom, 200);
+    RECT box = {};
+    GetWindowRect(edit.Handle(), &box);
+    MapWindowPoints(nullptr, form.Handle(), reinterpret_cast<POINT*>(&box), 2);
+    EXPECT_EQ(box.left, 20);
+    EXPECT_EQ(box.top, 20);
+    EXPECT_EQ(box.right - box.left, 200);
+    // Device 250, 100 is logical 125, 50: inside the label, 25 and 10 into it.
+    SendMessageW(form.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(250, 100));
+    SendMessageW(form.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(250, 100));
+    EXPECT_EQ(1, clicks);
+    EXPECT_EQ(25, downX);
+    EXPECT_EQ(10, downY);
+    // Device 120, 50 would be inside the label at its logical size: not at 2x.
+    SendMessageW(form.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(120, 50));
+    SendMessageW(form.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(120, 50));
+    EXPECT_EQ(1, clicks);
 }
