@@ -145,6 +145,9 @@ void Label::Paint(HDC dc) {
     SetTextColor(dc, desc_.colour);
     UINT flags = DT_NOPREFIX | DT_EXPANDTABS;
     if (vcentre_) flags |= DT_SINGLELINE | DT_VCENTER;
+    // Sized to its text as measured at the scale of that moment: at another
+    // scale the font's rounding may make the text a pixel wider.
+    if (autoSize_) flags |= DT_NOCLIP;
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &r, flags);
 }
 

@@ -6,7 +6,9 @@
 # wineserver, its own DPI), signs in, applies and logs out by clicks at the
 # scaled positions, and checks that every window lies inside the work area,
 # drawn at its fitted scale from the face drawn at twice the size.
-#   scale_e2e.sh BUILD_DIR NATIVE_SERVICE CASE      CASE: fit dpi144
+# The case "large" (1920 x 1080 at 96 DPI) shows that where a window fits at
+# its own size it is drawn exactly as before: the 1x faces, unscaled.
+#   scale_e2e.sh BUILD_DIR NATIVE_SERVICE CASE      CASE: fit dpi144 large
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 BUILD="$(cd "$1" && pwd)"
@@ -15,6 +17,7 @@ CASE=$3
 case $CASE in
   fit) SCREEN=1366x768 DPI=96 DISPLAY_NO=95 ;;
   dpi144) SCREEN=1920x1080 DPI=144 DISPLAY_NO=96 ;;
+  large) SCREEN=1920x1080 DPI=96 DISPLAY_NO=97 ;;
   *) echo "unknown case $CASE" >&2; exit 2 ;;
 esac
 SW=${SCREEN%x*} SH=${SCREEN#*x}
@@ -66,10 +69,16 @@ expect_size() {  # WHAT LOGICAL_W LOGICAL_H
   read -r w h < <(fitted "$2" "$3")
   ((WIDTH == w && HEIGHT == h)) || fail "$1 is ${WIDTH}x${HEIGHT}, not its fitted ${w}x${h}"
 }
-# The face at the window's size, compared with the face drawn at twice the size shrunk to it.
+# The face at the window's size, compared with the face drawn at twice the
+# size shrunk to it; at its own size, with the face itself.
 looks() {  # SHOT FACE
-  python3 "$CHECK" like "$1" "$WX" "$WY" "$ROOT/ui/res/${2}_2x.jpg" "$WIDTH" "$HEIGHT" >/dev/null ||
-    fail "the window does not show $2 at ${WIDTH}x${HEIGHT} (see $1)"
+  local face="$ROOT/ui/res/$2.jpg" w h
+  read -r w h < <(identify -format '%w %h' "$face")
+  if ((w == WIDTH && h == HEIGHT)); then
+    python3 "$CHECK" like "$1" "$WX" "$WY" "$face" >/dev/null
+  else
+    python3 "$CHECK" like "$1" "$WX" "$WY" "$ROOT/ui/res/${2}_2x.jpg" "$WIDTH" "$HEIGHT" >/dev/null
+  fi || fail "the window does not show $2 at ${WIDTH}x${HEIGHT} (see $1)"
 }
 window_of() {  # TITLE: sets WX WY WIDTH HEIGHT
   local w X Y
@@ -115,6 +124,7 @@ expect_size "the submit dialog" 500 620
 inside "the submit dialog"
 scaled 620
 s=$(shot submit)
+looks "$s" submit_face
 note "the submit dialog: ${WIDTH}x${HEIGHT}+${WX}+${WY}"
 click 300 368; xdotool type --delay 20 "$PFX_DIR\\A123456789.pfx"
 click 300 428; xdotool type --delay 40 "pfx1234"
