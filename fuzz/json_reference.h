@@ -1,20 +1,25 @@
 // The reader's algorithm written plainly, without its shortcuts (the memos of
 // failed scans, the skipped separator runs, the in-place buffers): the JSON
-// fuzzer compares the two trees. ASCII text only, where a character is a byte.
+// fuzzer compares the two trees. It steps by characters of the code page and
+// unescapes with the plain UnescapeJSON, so no step calls the reader's code.
 #pragma once
 
 #include <string>
 
+#include "fuzz/unescape_reference.h"
 #include "json/xmlnode.h"
 
 namespace reference {
 
 struct State {
     const std::string& t;
+    unsigned codePage;
     size_t pos = 0;
     int depth = 0;
     bool aborted = false;
-    char At(size_t p) const { return p < t.size() ? t[p] : '\0'; }
+    // Length of the character at `p`; 0 ends any scan.
+    size_t Len(size_t p) const { return CharLength(t, p, codePage); }
+    std::string Unescape(const std::string& raw) const { return UnescapeJSON(raw, codePage); }
 };
 
 struct Reader {
@@ -23,10 +28,9 @@ struct Reader {
     char closing = ',';
 
     bool Expect(char c) {
-        size_t p = s.pos;
-        for (;; ++p) {
-            char ch = s.At(p);
-            if (ch == '\0') return false;
+        for (size_t p = s.pos, n; (n = s.Len(p)) != 0; p += n) {
+            if (n > 1) continue;  // passed over like a separator
+            char ch = s.t[p];
             if (ch == c) {
                 s.pos = p + 1;
                 return true;
@@ -37,19 +41,16 @@ struct Reader {
             }
             if (ch != ' ' && ch != '\t' && ch != '\n' && ch != '\r' && ch != ',') return false;
         }
+        return false;
     }
 
     bool ReadString(std::string& out) {
         size_t save = s.pos;
         if (!Expect('"')) return false;
         size_t open = s.pos - 1;
-        size_t backslashes = 0;
-        for (size_t p = s.pos;; ++p) {
-            char ch = s.At(p);
-            if (ch == '\0') {
-                s.pos = save;
-                return false;
-            }
+        size_t backslashes = 0;  // one-byte characters only
+        for (size_t p = s.pos, n; (n = s.Len(p)) != 0; p += n) {
+            char ch = n == 1 ? s.t[p] : '\0';
             if (ch == '"' && backslashes % 2 == 0) {
                 out = s.t.substr(open + 1, p - open - 1);
                 s.pos = p + 1;
@@ -57,13 +58,16 @@ struct Reader {
             }
             backslashes = ch == '\\' ? backslashes + 1 : 0;
         }
+        s.pos = save;
+        return false;
     }
 
     bool ReadLiteral(std::string& out) {
-        size_t start = s.pos, p = start, end;
-        for (;; ++p) {
-            char ch = s.At(p);
-            if (ch == '\0') return false;
+        size_t start = s.pos, p = start, end, n;
+        for (;; p += n) {
+            n = s.Len(p);
+            if (n == 0) return false;
+            char ch = n == 1 ? s.t[p] : '\0';
             if (ch == ',') {
                 end = p;
                 s.pos = p + 1;
@@ -104,7 +108,7 @@ inline bool ParseObject(Reader& r) {
         std::string key, v;
         while (!s.aborted && r.ReadString(key) && r.Expect(':')) {
             XMLNode m;
-            m.name = UnescapeJSON(key);
+            m.name = s.Unescape(key);
             result = true;
             size_t mark = s.pos;
             if (r.Expect('{')) {
@@ -115,7 +119,7 @@ inline bool ParseObject(Reader& r) {
             } else if (ParseArray(r, m.name)) {
                 r.closing = '}';
             } else if (r.ReadString(v)) {
-                m.value = UnescapeJSON(v);
+                m.value = s.Unescape(v);
                 r.target.children.push_back(m);
             } else {
                 if (!r.ReadLiteral(v)) {
@@ -123,7 +127,7 @@ inline bool ParseObject(Reader& r) {
                     break;
                 }
                 if (v != "null") {
-                    m.value = UnescapeJSON(v);
+                    m.value = s.Unescape(v);
                     r.target.children.push_back(m);
                 }
             }
@@ -155,10 +159,10 @@ inline bool ParseArray(Reader& r, const std::string& name) {
                 Reader inner{s, e};
                 ParseArray(inner, "");
             } else if (r.ReadString(v)) {
-                e.value = UnescapeJSON(v);
+                e.value = s.Unescape(v);
             } else {
                 if (!r.ReadLiteral(v)) break;
-                if (v != "null") e.value = UnescapeJSON(v);
+                if (v != "null") e.value = s.Unescape(v);
             }
             r.target.children.push_back(e);
             r.Expect(',');
@@ -169,10 +173,10 @@ inline bool ParseArray(Reader& r, const std::string& name) {
     return !s.aborted;
 }
 
-// Text up to its first NUL, as ParseJSON reads it.
-inline bool ParseJSON(const std::string& text, XMLNode& root) {
+// Text up to its first NUL, as ParseJSON reads it, in `codePage`.
+inline bool ParseJSON(const std::string& text, unsigned codePage, XMLNode& root) {
     std::string t(text.c_str());
-    State s{t};
+    State s{t, codePage};
     Reader r{s, root};
     return ParseObject(r) && !s.aborted;
 }

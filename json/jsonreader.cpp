@@ -72,7 +72,7 @@ int ClosingIndex(char closing) { return closing == ',' ? 0 : closing == '}' ? 1 
 struct Piece {
     const char* data = nullptr;
     size_t size = 0;
-    bool plain = false;  // known to hold no backslash: nothing to unescape
+    bool plain = false;  // no backslash UnescapeJSON would read: nothing to unescape
 };
 
 void Assign(ParseState& s, const Piece& piece, std::string& out) {
@@ -192,6 +192,12 @@ public:
                 if (ch == '\\') plain = false;
                 backslashes = ch == '\\' ? backslashes + 1 : 0;
             } else {
+                // A backslash joined into a UTF-8 character (after U+200D)
+                // escapes no quote, but UnescapeJSON reads UTF-8 byte by
+                // byte and still takes it for an escape.
+                if (plain && s.codePage == platform::kCodePageUtf8 && std::memchr(s.text + p, '\\', n)) {
+                    plain = false;
+                }
                 backslashes = 0;
             }
             p += n;

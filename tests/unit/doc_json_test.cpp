@@ -90,6 +90,22 @@ TEST(ParseJSON, RawTextInTheCodePage) {
     EXPECT_EQ(Ansi("許") + "n", root.Child("m").value);
 }
 
+// Regression: in UTF-8 U+200D joins the backslash after it into its
+// character, so the reader saw no backslash and left the escapes raw.
+TEST(ParseJSON, EscapeAfterZeroWidthJoinerIsUnescaped) {
+    const std::string joined = "\xE4\xB8\xAD\xE2\x80\x8D";  // 中 U+200D
+    XMLNode root;
+    ASSERT_TRUE(ParseJSON("{\"n\":\"" + joined + "\\n\",\"u\":\"" + joined + "\\u4e2d\"}", root));
+    if (ProcessCodePage() == platform::kCodePageUtf8) {
+        EXPECT_EQ(joined + "\n", root.Child("n").value);
+        EXPECT_EQ(joined + "\xE4\xB8\xAD", root.Child("u").value);
+    } else {
+        // In 950 the same backslash is the trail byte of 8D 5C: no escape.
+        EXPECT_EQ(joined + "\\n", root.Child("n").value);
+        EXPECT_EQ(joined + "\\u4e2d", root.Child("u").value);
+    }
+}
+
 TEST(XMLNode, ChildFindFirstFindNext) {
     XMLNode root;
     ASSERT_TRUE(ParseJSON("{\"a\":\"1\",\"b\":\"x\",\"a\":\"2\",\"A\":\"3\"}", root));
