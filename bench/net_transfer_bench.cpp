@@ -2,9 +2,10 @@
 // answer over loopback, side by side with the curl command-line tool doing
 // the same transfers in the same run; plus the client's peak memory growth.
 //
-// Run through the test server's script (it starts the server and sets the
-// ports):
-//   B=build/linux; tests/integration/net_exchange.sh native
+// Run a Release build through the test server's script (it starts the server
+// and sets the ports):
+//   cmake --preset linux -B build/bench -DCMAKE_BUILD_TYPE=Release && cmake --build build/bench -j2
+//   B=build/bench; tests/integration/net_exchange.sh native
 //       $B/tests/integration/net_testserver $B/bench/net_transfer_bench $B/bench >/dev/null
 // (one command line)
 // The table goes to standard error.

@@ -75,8 +75,8 @@ size_t WriteAnswer(char* data, size_t size, size_t count, void* user) {
     const size_t n = size * count;
     curl_off_t declared = -1;
     curl_easy_getinfo(t->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &declared);
-    if (!t->answer->Admits(declared)) return 0;  // past the cap: fails
-    t->answer->Expect(declared);
+    // Past the cap, or more than memory holds: the transfer fails.
+    if (!t->answer->Admits(declared) || !t->answer->Expect(declared)) return 0;
     if (!t->answer->Append(data, n)) return 0;
     t->connection->OnDownloadProgress(t->request, static_cast<int64_t>(t->answer->size()),
                                       declared > 0 ? static_cast<int64_t>(declared) : 0);
@@ -190,8 +190,9 @@ void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
 
     // A transfer cut short (closed mid-answer, stalled, past the cap,
     // aborted) is a failure with the status it had, never a short success.
-    const bool ok = result == CURLE_OK && status != 0;
-    if (ok) StoreAnswer(connection, request, static_cast<int>(status), contentType, answer);
+    // So does an answer that memory cannot hold.
+    const bool ok = result == CURLE_OK && status != 0 &&
+                    StoreAnswer(connection, request, static_cast<int>(status), contentType, answer);
     WriteTimingLine(request.GetUrl(), elapsed);
     easy.reset();
     FinishExchange(connection, request, ok, static_cast<int>(status));

@@ -226,8 +226,7 @@ void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
         const int64_t contentLength = QueryNumber(handle.get(), HTTP_QUERY_CONTENT_LENGTH);
         status = static_cast<int>(QueryNumber(handle.get(), HTTP_QUERY_STATUS_CODE));
         AnswerBuffer answer(request);
-        ok = answer.Admits(contentLength);
-        if (ok) answer.Expect(contentLength);
+        ok = answer.Admits(contentLength) && answer.Expect(contentLength);
         char block[kBlock];
         while (ok) {
             if (ExchangesAborted()) {
@@ -246,8 +245,9 @@ void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
         // A declared length not reached means the answer was cut short.
         if (ok && contentLength > 0 && static_cast<int64_t>(answer.size()) != contentLength) ok = false;
         elapsed = platform::TimeMs() - started;
-        if (ok) StoreAnswer(connection, request, status, FitHeader(QueryHeader(handle.get(), HTTP_QUERY_CONTENT_TYPE)),
-                            answer);
+        // An answer that memory cannot hold fails like one past the cap.
+        if (ok) ok = StoreAnswer(connection, request, status,
+                                 FitHeader(QueryHeader(handle.get(), HTTP_QUERY_CONTENT_TYPE)), answer);
     }
     if (OpenRequests::Remove(handle.get())) {
         handle.Close();

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "net/exchange.h"
 #include "net/httpconnection.h"
@@ -83,12 +84,20 @@ AnswerBuffer::AnswerBuffer(const HTTPRequest& request)
     : cap_(request.GetBinaryResult() ? kBinaryAnswerCap : kTextAnswerCap) {}
 
 bool AnswerBuffer::Append(const void* data, size_t length) {
-    if (overflowed_ || length > cap_ - data_.size()) {
+    if (overflowed_ || outOfMemory_) return false;
+    if (length > cap_ - data_.size()) {
         overflowed_ = true;
         return false;
     }
     const char* bytes = static_cast<const char*>(data);
-    data_.insert(data_.end(), bytes, bytes + length);
+    try {
+        data_.insert(data_.end(), bytes, bytes + length);
+    } catch (const std::bad_alloc&) {
+        // A 32-bit process meets this well before the cap; the exchange
+        // fails instead of the worker ending the process.
+        outOfMemory_ = true;
+        return false;
+    }
     return true;
 }
 
@@ -96,30 +105,45 @@ bool AnswerBuffer::Admits(int64_t contentLength) const {
     return contentLength <= static_cast<int64_t>(cap_);
 }
 
-void AnswerBuffer::Expect(int64_t contentLength) {
-    if (contentLength > 0 && Admits(contentLength) && data_.capacity() < static_cast<size_t>(contentLength)) {
-        data_.reserve(static_cast<size_t>(contentLength));
+bool AnswerBuffer::Expect(int64_t contentLength) {
+    if (outOfMemory_) return false;
+    if (contentLength <= 0 || !Admits(contentLength)) return true;
+    const size_t room = static_cast<size_t>(contentLength) + 1;
+    if (data_.capacity() >= room) return true;
+    try {
+        data_.reserve(room);
+    } catch (const std::bad_alloc&) {
+        outOfMemory_ = true;
+        return false;
     }
+    return true;
 }
 
-void StoreAnswer(HTTPConnection& connection, HTTPRequest& request, int statusCode, const std::string& contentType,
-                 const AnswerBuffer& answer) {
-    const std::vector<char>& data = answer.data();
+bool StoreAnswer(HTTPConnection& connection, HTTPRequest& request, int statusCode, const std::string& contentType,
+                 AnswerBuffer& answer) {
     if (statusCode == 200) {
-        if (request.GetBinaryResult() || contentType.compare(0, 4, "text") != 0) {
-            if (!data.empty()) connection.OnData(&request, data.data(), static_cast<int>(data.size()));
-        } else {
-            std::vector<char> text(data);
-            text.push_back('\0');
-            connection.OnText(&request, text.data());
+        try {
+            if (request.GetBinaryResult() || contentType.compare(0, 4, "text") != 0) {
+                if (answer.size() > 0) connection.OnDataAnswer(&request, answer.Take());
+            } else {
+                connection.OnTextAnswer(&request, answer.Take());
+            }
+        } catch (const std::bad_alloc&) {
+            return false;
         }
-        return;
+        return true;
     }
     char status[32];
     std::snprintf(status, sizeof status, "\nStatus Code %d\n", statusCode);
-    std::string message = "URL: " + request.GetUrl() + status;
-    if (!data.empty()) message += std::string(data.begin(), data.end()) + "\n";
-    platform::DebugOutput(message.c_str());
+    const std::vector<char>& data = answer.data();
+    try {
+        std::string message = "URL: " + request.GetUrl() + status;
+        if (!data.empty()) message.append(data.begin(), data.end()).append("\n");
+        platform::DebugOutput(message.c_str());
+    } catch (const std::bad_alloc&) {
+        // Only the diagnostic is lost: the exchange fails on its status.
+    }
+    return true;
 }
 
 void WriteTimingLine(const std::string& url, uint32_t elapsedMs) {

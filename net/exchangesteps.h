@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 class HTTPConnection;
@@ -47,32 +48,39 @@ std::string RequestHeaders(HTTPRequest& request);
 bool SendsAsGet(HTTPRequest& request);
 std::string ObjectWithQuery(HTTPRequest& request, const UrlParts& parts);
 
-// The answer body, refusing to grow past the request's cap.
+// The answer body, refusing to grow past the request's cap or past the memory
+// there is; it never throws. Its storage is handed to the request as it is.
 class AnswerBuffer {
 public:
     explicit AnswerBuffer(const HTTPRequest& request);
-    // False (nothing appended) once the data would pass the cap.
+    // False (nothing appended) once the data would pass the cap, or when
+    // memory for it cannot be had.
     bool Append(const void* data, size_t length);
     // A declared length already past the cap fails before reading.
     bool Admits(int64_t contentLength) const;
-    // Room for a declared length (within the cap), so a large answer is not
-    // copied over and over while it grows.
-    void Expect(int64_t contentLength);
+    // Room for a declared length (within the cap) and a text's NUL, reserved
+    // once, so a large answer is neither copied while it grows nor held
+    // twice at the hand-over. False when that memory cannot be had.
+    bool Expect(int64_t contentLength);
     bool overflowed() const { return overflowed_; }
     const std::vector<char>& data() const { return data_; }
     size_t size() const { return data_.size(); }
+    // Gives the storage away; the buffer is empty afterwards.
+    std::vector<char> Take() { return std::move(data_); }
 
 private:
     size_t cap_;
     bool overflowed_ = false;
+    bool outOfMemory_ = false;
     std::vector<char> data_;
 };
 
-// Status 200: stores the answer as data (binary results, non-text types;
-// only when not empty) or as NUL-terminated text. Other statuses store
+// Status 200: moves the answer into the request as data (binary results,
+// non-text types; only when not empty) or as NUL-terminated text; false when
+// memory ran out on the way (the exchange then fails). Other statuses store
 // nothing and write the status and answer to the debug output.
-void StoreAnswer(HTTPConnection& connection, HTTPRequest& request, int statusCode, const std::string& contentType,
-                 const AnswerBuffer& answer);
+bool StoreAnswer(HTTPConnection& connection, HTTPRequest& request, int statusCode, const std::string& contentType,
+                 AnswerBuffer& answer);
 
 // "[hh:mm:ss] url=... elasped=Nms" on standard output.
 void WriteTimingLine(const std::string& url, uint32_t elapsedMs);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <new>
 
 #include "net/exchange.h"
 
@@ -96,6 +97,14 @@ void HTTPConnection::OnData(HTTPRequest* request, const void* bytes, int length)
     request->SetDataResult(bytes, length);
 }
 
+void HTTPConnection::OnTextAnswer(HTTPRequest* request, std::vector<char>&& text) {
+    request->TakeTextResult(std::move(text));
+}
+
+void HTTPConnection::OnDataAnswer(HTTPRequest* request, std::vector<char>&& bytes) {
+    request->TakeDataResult(std::move(bytes));
+}
+
 void HTTPConnection::OnComplete(HTTPRequest* request, int state, int statusCode) {
     // The worker and Cancel may both complete a request: only the first one
     // runs the callback and drops the references.
@@ -181,7 +190,14 @@ int32_t HTTPRequestTask::LiveCount() { return g_liveTasks.load(); }
 bool HTTPRequestTask::Run() {
     // Cancelled while queued: the request has completed already.
     if (connection && request && request->GetState() == HTTPRequest::kPending && request->ClaimExchange()) {
-        net::RunExchange(*connection, *request);
+        try {
+            net::RunExchange(*connection, *request);
+        } catch (const std::bad_alloc&) {
+            // Out of memory outside the answer (which fails by itself): on a
+            // worker an escaping exception would end the process. A request
+            // that completed already is left alone by OnComplete.
+            connection->OnComplete(request.get(), HTTPRequest::kFailed, 0);
+        }
     }
     return true;
 }

@@ -47,6 +47,10 @@ public:
     virtual void OnComplete(HTTPRequest* request, int state, int statusCode);
     virtual void OnDownloadProgress(HTTPRequest* request, int64_t bytesReceived, int64_t contentLength);
     virtual void OnUploadProgress(HTTPRequest* request, int64_t bytesSent, int64_t bytesTotal);
+    // OnText and OnData taking over the exchange's buffer instead of copying
+    // it. May throw std::bad_alloc (a text's missing NUL).
+    virtual void OnTextAnswer(HTTPRequest* request, std::vector<char>&& text);
+    virtual void OnDataAnswer(HTTPRequest* request, std::vector<char>&& bytes);
 
     void AddURLMapping(const std::string& from, const std::string& to);
     bool IsPending(HTTPRequest* request);

@@ -1,5 +1,6 @@
 #include "net/httprequest.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "files/filesystem.h"
@@ -119,7 +120,7 @@ const std::string& HTTPRequest::GetContentType() {
 }
 
 void HTTPRequest::FreeResult() {
-    resultData.reset();
+    std::vector<char>().swap(resultData);  // clear() would keep the memory
     resultKind = kNone;
     resultLength = 0;
     resultWidth = 0;
@@ -133,8 +134,7 @@ void HTTPRequest::SetTextResult(const char* text) {
     if (!text) return;
     const size_t length = std::strlen(text);
     if (length > static_cast<size_t>(INT32_MAX) - 1) return;
-    resultData.reset(new char[length + 1]);
-    std::memcpy(resultData.get(), text, length + 1);
+    resultData.assign(text, text + length + 1);
     resultLength = static_cast<int>(length);
 }
 
@@ -147,8 +147,8 @@ void HTTPRequest::SetImageResult(const uint8_t* pixels, int width, int height, u
     const int64_t bytesPerPixel = format == 1 ? 3 : format == 2 ? 4 : 0;
     const int64_t length = width > 0 && height > 0 ? static_cast<int64_t>(width) * height * bytesPerPixel : 0;
     if (length <= 0 || length > INT32_MAX || !pixels) return;
-    resultData.reset(new char[static_cast<size_t>(length)]);
-    std::memcpy(resultData.get(), pixels, static_cast<size_t>(length));
+    const char* bytes = reinterpret_cast<const char*>(pixels);
+    resultData.assign(bytes, bytes + length);
     resultLength = static_cast<int>(length);
 }
 
@@ -156,9 +156,37 @@ void HTTPRequest::SetDataResult(const void* bytes, int length) {
     FreeResult();
     resultKind = kData;
     if (!bytes || length <= 0) return;
-    resultData.reset(new char[static_cast<size_t>(length)]);
-    std::memcpy(resultData.get(), bytes, static_cast<size_t>(length));
+    const char* begin = static_cast<const char*>(bytes);
+    resultData.assign(begin, begin + length);
     resultLength = length;
+}
+
+void HTTPRequest::TakeTextResult(std::vector<char>&& text) {
+    const size_t length = static_cast<size_t>(std::find(text.begin(), text.end(), '\0') - text.begin());
+    if (length > static_cast<size_t>(INT32_MAX) - 1) {
+        FreeResult();
+        resultKind = kText;
+        return;
+    }
+    // Shrinking keeps the storage; only a missing NUL may have to grow it,
+    // and that happens before the previous result is given up.
+    if (length < text.size()) {
+        text.resize(length + 1);
+    } else {
+        text.push_back('\0');
+    }
+    FreeResult();
+    resultKind = kText;
+    resultData = std::move(text);
+    resultLength = static_cast<int>(length);
+}
+
+void HTTPRequest::TakeDataResult(std::vector<char>&& bytes) {
+    FreeResult();
+    resultKind = kData;
+    if (bytes.size() > static_cast<size_t>(INT32_MAX)) return;
+    resultData = std::move(bytes);
+    resultLength = static_cast<int>(resultData.size());
 }
 
 bool HTTPRequest::RemoveSpoolFile() {

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,6 +72,11 @@ public:
     void SetTextResult(const char* text);  // kind 1, copies up to the NUL
     void SetImageResult(const uint8_t* pixels, int width, int height, uint8_t format);
     void SetDataResult(const void* bytes, int length);
+    // The same two kinds taking over the caller's storage: an answer of up to
+    // the download cap is then held once, not twice. Text ends at its first
+    // NUL; one is added (the only allocation) when there is none.
+    void TakeTextResult(std::vector<char>&& text);
+    void TakeDataResult(std::vector<char>&& bytes);
 
     const std::string& GetExtraHeaders() const { return extraHeaders; }
     const std::string& GetUserText() const { return userText; }
@@ -83,7 +87,7 @@ public:
     uint8_t GetState() const { return state.load(); }
     int GetStatusCode() const { return statusCode; }
     int GetResultKind() const { return resultKind; }
-    const char* GetResultData() const { return resultData.get(); }
+    const char* GetResultData() const { return resultData.empty() ? nullptr : resultData.data(); }
     int GetResultLength() const { return resultLength; }
     int GetResultWidth() const { return resultWidth; }
     int GetResultHeight() const { return resultHeight; }
@@ -120,7 +124,7 @@ private:
     std::atomic<uint8_t> state;
     int statusCode;
     int resultKind;
-    std::unique_ptr<char[]> resultData;
+    std::vector<char> resultData;
     int resultLength;
     int resultWidth, resultHeight;
     uint8_t resultFormat;

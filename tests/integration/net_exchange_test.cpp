@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "files/filesystem.h"
+#include "largealloc.h"
 #include "net/exchange.h"
 #include "net/httpconnection.h"
 #include "platform/platform.h"
@@ -348,6 +349,25 @@ TEST_F(Exchange, AnswersPastTheCapFailWithTheStatusTheyHad) {
     EXPECT_EQ(binary.state, HTTPRequest::kDone);
     EXPECT_EQ(binary.kind, HTTPRequest::kData);
     EXPECT_EQ(binary.data.size(), 16u * 1024 * 1024 + 1);
+}
+
+// A download that memory cannot hold fails on its worker like one past the
+// cap, whether its length was declared (reserved at once) or not (grown),
+// and the process goes on: the same download then arrives whole.
+TEST_F(Exchange, DownloadThatMemoryCannotHoldFailsAndTheProcessGoesOn) {
+    const size_t n = 8u << 20;
+    const std::string url = Http("/big/oom?type=application/octet-stream&n=" + std::to_string(n));
+    for (const char* mode : {"", "&chunked=1"}) {
+        testsupport::LargeAllocations refuse(2u << 20, true);
+        Outcome o = Run(new HTTPRequest(url + mode, true, true, false));
+        EXPECT_EQ(o.state, HTTPRequest::kFailed) << mode;
+        EXPECT_EQ(o.status, 200) << mode;
+        EXPECT_EQ(o.kind, HTTPRequest::kNone) << mode;
+        EXPECT_GT(refuse.count(), 0u) << mode;
+    }
+    Outcome whole = Run(new HTTPRequest(url, true, true, false));
+    EXPECT_EQ(whole.state, HTTPRequest::kDone);
+    EXPECT_EQ(whole.data.size(), n);
 }
 
 TEST_F(Exchange, RedirectsAreFollowedToTheFinalAnswer) {

@@ -1,6 +1,7 @@
 // The connection's bookkeeping and the exchange steps that need no network:
 // registration, cancelling, releasing, completion on workers, reference
-// counts, the URL split, headers and the answer cap.
+// counts, the URL split, headers, the answer cap, the answer's hand-over and
+// running out of memory.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,6 +11,7 @@
 
 #include "net/exchangesteps.h"
 #include "net/httpconnection.h"
+#include "largealloc.h"
 #include "platform/platform.h"
 #include "wait.h"
 
@@ -113,6 +115,61 @@ TEST(Results, EachSetterReplacesThePreviousResult) {
     EXPECT_EQ(r.GetResultKind(), HTTPRequest::kData);
     EXPECT_EQ(r.GetResultWidth(), 0);
     EXPECT_EQ(std::memcmp(r.GetResultData(), "a\0b", 3), 0);
+
+    // Text taken over reads as text copied did: up to its first NUL, with one.
+    r.TakeTextResult(std::vector<char>{'a', 'b'});
+    EXPECT_EQ(r.GetResultKind(), HTTPRequest::kText);
+    EXPECT_STREQ(r.GetResultData(), "ab");
+    EXPECT_EQ(r.GetResultLength(), 2);
+    r.TakeTextResult(std::vector<char>{'a', '\0', 'b'});
+    EXPECT_STREQ(r.GetResultData(), "a");
+    EXPECT_EQ(r.GetResultLength(), 1);
+    r.TakeTextResult(std::vector<char>());
+    ASSERT_NE(r.GetResultData(), nullptr);
+    EXPECT_STREQ(r.GetResultData(), "");
+}
+
+// The answer reaches the request in the buffer it was read into: an update of
+// up to the download cap must not be held twice in a 32-bit process.
+TEST(Answer, TheRequestKeepsTheExchangesBuffer) {
+    const size_t n = 4u << 20;
+    const std::string bytes(n, 'u');
+    HTTPConnection connection;
+    for (bool binary : {true, false}) {
+        SCOPED_TRACE(binary ? "data" : "text");
+        HTTPRequest r("http://h/x", true, binary, false);
+        net::AnswerBuffer answer(r);
+        ASSERT_TRUE(answer.Expect(static_cast<int64_t>(n)));
+        ASSERT_TRUE(answer.Append(bytes.data(), n));
+        const char* read = answer.data().data();
+        testsupport::LargeAllocations watch(n / 2, false);
+        ASSERT_TRUE(net::StoreAnswer(connection, r, 200, "text/plain", answer));
+        EXPECT_EQ(watch.count(), 0u);  // not even for the text's NUL
+        EXPECT_EQ(r.GetResultData(), read);
+        EXPECT_EQ(r.GetResultKind(), binary ? HTTPRequest::kData : HTTPRequest::kText);
+        ASSERT_EQ(r.GetResultLength(), static_cast<int>(n));
+        if (!binary) {
+            EXPECT_EQ(r.GetResultData()[n], '\0');
+        }
+    }
+}
+
+// Memory refused at the hand-over (a text filled to its last byte needs room
+// for its NUL): the exchange is told, and the request keeps no half result.
+// Refusals while reading are exercised by the exchange tests.
+TEST(Answer, RefusedMemoryAtTheHandOverFailsInsteadOfThrowing) {
+    const size_t n = 4u << 20;
+    const std::string bytes(n, 'm');
+    HTTPConnection connection;
+    HTTPRequest r("http://h/x", true, false, false);
+    net::AnswerBuffer full(r);
+    ASSERT_TRUE(full.Expect(static_cast<int64_t>(n) - 1));
+    ASSERT_TRUE(full.Append(bytes.data(), n));
+    ASSERT_EQ(full.data().capacity(), n);
+    testsupport::LargeAllocations refuse(1u << 20, true);
+    EXPECT_FALSE(net::StoreAnswer(connection, r, 200, "text/plain", full));
+    EXPECT_EQ(r.GetResultKind(), HTTPRequest::kNone);
+    EXPECT_EQ(refuse.count(), 1u);
 }
 
 TEST(Connection, RegistrationRefusesASecondSendAndMapsTheUrlOnce) {
@@ -170,6 +227,31 @@ TEST(Connection, WithoutSchedulerTheExchangeRunsOnTheCallingThread) {
     });
     EXPECT_TRUE(c->Send(r));
     EXPECT_EQ(thread, platform::CurrentThreadId());
+    EXPECT_EQ(state, HTTPRequest::kFailed);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(c->PendingCount(), 0u);
+    c->Release();
+    ExpectNoLeak(before);
+}
+
+// An exchange that runs out of memory where no buffer checks for it (here:
+// building the body) fails with status 0 instead of ending the process.
+TEST(Connection, AnExchangeOutOfMemoryFailsInsteadOfEndingTheProcess) {
+    ASSERT_EQ(TaskScheduler::Current(), nullptr);
+    Counts before;
+    HTTPConnectionImp* c = new HTTPConnectionImp;
+    HTTPRequest* r = new HTTPRequest("http://127.0.0.1:9/x", false, false, false);
+    r->AddField("text", std::string(2u << 20, 'b'), false);
+    int state = -1, status = -1;
+    r->SetCallback([&](HTTPRequest* req) {
+        state = req->GetState();
+        status = req->GetStatusCode();
+    });
+    {
+        testsupport::LargeAllocations refuse(1u << 20, true);
+        EXPECT_TRUE(c->Send(r));
+        EXPECT_GT(refuse.count(), 0u);
+    }
     EXPECT_EQ(state, HTTPRequest::kFailed);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(c->PendingCount(), 0u);
