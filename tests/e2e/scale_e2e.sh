@@ -73,7 +73,7 @@ expect_size() {  # WHAT LOGICAL_W LOGICAL_H
 # size shrunk to it; at its own size, with the face itself.
 looks() {  # SHOT FACE
   local face="$ROOT/ui/res/$2.jpg" w h
-  read -r w h < <(identify -format '%w %h' "$face")
+  read -r w h < <(identify -format '%w %h\n' "$face")
   if ((w == WIDTH && h == HEIGHT)); then
     python3 "$CHECK" like "$1" "$WX" "$WY" "$face" >/dev/null
   else
