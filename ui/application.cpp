@@ -27,7 +27,8 @@ void DeclareDpiAwareness() {
     const SetContextFn set = reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(
         GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
     // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2, then _PER_MONITOR_AWARE.
-    if (set && !set(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)))) set(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-3)));
+    if (set && !set(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4))))
+        set(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-3)));
 }
 
 } // namespace

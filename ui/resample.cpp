@@ -54,17 +54,18 @@ bool ResamplePixels(const uint8_t* src, int32_t srcWidth, int32_t srcHeight, siz
     Coverage(srcHeight, dstHeight, &yt, &yb);
 
     // Across first, into rows of the destination's width (kept in fixed point).
-    std::vector<uint32_t> across(static_cast<size_t>(dstWidth) * 4 * static_cast<size_t>(srcHeight));
+    // 8 fraction bits: at most 255 << 8, so two bytes a channel suffice.
+    std::vector<uint16_t> across(static_cast<size_t>(dstWidth) * 4 * static_cast<size_t>(srcHeight));
     for (int32_t y = 0; y < srcHeight; ++y) {
         const uint8_t* row = src + static_cast<size_t>(y) * srcStride;
-        uint32_t* out = &across[static_cast<size_t>(y) * dstWidth * 4];
+        uint16_t* out = &across[static_cast<size_t>(y) * dstWidth * 4];
         for (int32_t x = 0; x < dstWidth; ++x) {
             uint32_t sum[4] = {0, 0, 0, 0};
             for (size_t k = xb[x]; k < xb[x + 1]; ++k) {
                 const uint8_t* p = row + static_cast<size_t>(xt[k].index) * 4;
                 for (int c = 0; c < 4; ++c) sum[c] += p[c] * xt[k].weight;
             }
-            for (int c = 0; c < 4; ++c) out[x * 4 + c] = sum[c] >> 8;  // 8 fraction bits kept
+            for (int c = 0; c < 4; ++c) out[x * 4 + c] = static_cast<uint16_t>(sum[c] >> 8);
         }
     }
     // Then down.
@@ -72,8 +73,10 @@ bool ResamplePixels(const uint8_t* src, int32_t srcWidth, int32_t srcHeight, siz
         uint8_t* out = dst + static_cast<size_t>(y) * dstStride;
         for (int32_t x = 0; x < dstWidth * 4; ++x) {
             uint64_t sum = 0;
-            for (size_t k = yb[y]; k < yb[y + 1]; ++k)
-                sum += static_cast<uint64_t>(across[static_cast<size_t>(yt[k].index) * dstWidth * 4 + x]) * yt[k].weight;
+            for (size_t k = yb[y]; k < yb[y + 1]; ++k) {
+                const uint16_t v = across[static_cast<size_t>(yt[k].index) * dstWidth * 4 + x];
+                sum += static_cast<uint64_t>(v) * yt[k].weight;
+            }
             // 8 + 16 fraction bits, rounded.
             const uint64_t v = (sum + (1u << 23)) >> 24;
             out[x] = static_cast<uint8_t>(v > 255 ? 255 : v);

@@ -13,7 +13,9 @@ struct Scale {
     int32_t num = 1, den = 1;  // device pixels per logical pixel, num / den
 
     bool IsIdentity() const { return num == den; }
-    bool operator==(const Scale& o) const { return static_cast<int64_t>(num) * o.den == static_cast<int64_t>(o.num) * den; }
+    bool operator==(const Scale& o) const {
+        return static_cast<int64_t>(num) * o.den == static_cast<int64_t>(o.num) * den;
+    }
     bool operator!=(const Scale& o) const { return !(*this == o); }
 
     // A logical coordinate or length in device pixels, rounded to nearest
