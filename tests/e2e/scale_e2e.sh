@@ -33,6 +33,7 @@ export KOVA_WINEPREFIX="$COPY"
 export DISPLAY=:$DISPLAY_NO
 Xvfb "$DISPLAY" -noreset -screen 0 "${SCREEN}x24" -nolisten tcp >/dev/null 2>&1 </dev/null &
 SCALE_XVFB=$!
+trap 'kill "$SCALE_XVFB" 2>/dev/null; rm -rf "$COPY"' EXIT
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 # The taskbar's reservation, as a window manager announces it.
 # (-noreset: the property must outlive the last client)
@@ -44,6 +45,10 @@ trap 'cleanup; wineserver -k >/dev/null 2>&1 || true; rm -rf "$COPY"' EXIT
 wineserver -p >/dev/null 2>&1 </dev/null
 "$KOVA_WINE" reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$DPI" /f >/dev/null 2>&1 </dev/null
 "$KOVA_WINE" cmd /c exit >/dev/null 2>&1 </dev/null
+# What a DPI-aware program is told: the screen this case is about.
+read -r _ _ _ _ _ _ _ WORK_B _ SEEN_DPI < <(peek screen)
+[[ $WORK_B == "$WORK_H" && $SEEN_DPI == "$DPI" ]] ||
+  fail "Wine reports a work area to y=${WORK_B:-?} at ${SEEN_DPI:-?} DPI, not $WORK_H at $DPI"
 
 # The scale of the window at WX WY WIDTH HEIGHT, from its height (logical H).
 scaled() {  # LOGICAL_HEIGHT
