@@ -160,9 +160,11 @@ assert [(a["cust_id"], a["account"]) for a in apps] == [("A123456789", "1234567"
 PY
 note "one application recorded for account 1234567"
 
-WX=$LX WY=$LY SCALE_NUM=$LNUM SCALE_DEN=$LDEN
+WX=$LX WY=$LY SCALE_NUM=$LNUM SCALE_DEN=$LDEN WIDTH=$(dev 1280) HEIGHT=$(dev 798)
 sleep 0.5
 s=$(shot after)
+looks "$s" list_face
+note "the list is undimmed"
 click 785 740
 for ((i = 0; i < 50; i++)); do [[ $(peek edits | wc -l) -eq 4 ]] && break; sleep 0.1; done
 ((i < 50)) || fail "log-out did not show the login window"
