@@ -8,12 +8,8 @@ namespace ui {
 
 Edit::Edit(Form& owner, int left, int top, int width, int height) : WinControl(owner) {
     // No WS_TABSTOP and no tooltip: the hint is only the placeholder.
-    Rect bounds;
-    bounds.left = left;
-    bounds.top = top;
-    bounds.width = width;
-    bounds.height = height;
-    HWND hwnd = CreateChild(0, "EDIT", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | ES_LEFT, bounds);
+    HWND hwnd = CreateChild(0, "EDIT", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | ES_LEFT,
+                            MakeRect(left, top, width, height));
     Attach(hwnd);
     brush_.Reset(CreateSolidBrush(back_));
     if (hwnd) {

@@ -44,23 +44,14 @@ Rect WorkArea(HMONITOR monitor) {
     MONITORINFO mi = {};
     mi.cbSize = sizeof(mi);
     if (!monitor || !GetMonitorInfoW(monitor, &mi)) SystemParametersInfoW(SPI_GETWORKAREA, 0, &mi.rcWork, 0);
-    Rect r;
-    r.left = mi.rcWork.left;
-    r.top = mi.rcWork.top;
-    r.width = mi.rcWork.right - mi.rcWork.left;
-    r.height = mi.rcWork.bottom - mi.rcWork.top;
-    return r;
+    return MakeRect(mi.rcWork.left, mi.rcWork.top, mi.rcWork.right - mi.rcWork.left,
+                    mi.rcWork.bottom - mi.rcWork.top);
 }
 
 Rect WindowRect(HWND hwnd) {
     RECT w = {};
     GetWindowRect(hwnd, &w);
-    Rect r;
-    r.left = w.left;
-    r.top = w.top;
-    r.width = w.right - w.left;
-    r.height = w.bottom - w.top;
-    return r;
+    return MakeRect(w.left, w.top, w.right - w.left, w.bottom - w.top);
 }
 
 BOOL CALLBACK CollectEnabled(HWND w, LPARAM p) {

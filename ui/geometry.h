@@ -19,6 +19,15 @@ struct Rect {
     }
 };
 
+inline Rect MakeRect(int32_t left, int32_t top, int32_t width, int32_t height) {
+    Rect r;
+    r.left = left;
+    r.top = top;
+    r.width = width;
+    r.height = height;
+    return r;
+}
+
 // Top-left corner that centres `size` on `area` (integer halves, toward zero).
 Point CentreIn(const Rect& area, int32_t width, int32_t height);
 

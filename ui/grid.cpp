@@ -39,12 +39,8 @@ Grid::Grid(Form& owner, int left, int top, int width, int height) : WinControl(o
     layout_.rowHeight = 24;
     brush_.Reset(CreateSolidBrush(back_));
     font_ = CreateFontFor(desc_);
-    Rect bounds;
-    bounds.left = left;
-    bounds.top = top;
-    bounds.width = width;
-    bounds.height = height;
-    HWND hwnd = CreateChild(0, "KovaGrid", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_CLIPSIBLINGS, bounds);
+    HWND hwnd = CreateChild(0, "KovaGrid", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_CLIPSIBLINGS,
+                            MakeRect(left, top, width, height));
     Attach(hwnd);
     UpdateScrollBar();
 }

@@ -12,41 +12,32 @@ namespace {
 
 using namespace ui;
 
-Rect Area(int32_t left, int32_t top, int32_t width, int32_t height) {
-    Rect r;
-    r.left = left;
-    r.top = top;
-    r.width = width;
-    r.height = height;
-    return r;
-}
-
 TEST(Scale, TheDpiScaleUnlessTheWindowWouldNotFitItsWorkArea) {
     // 96 DPI on a large screen: exactly the identity, every pixel as drawn.
-    EXPECT_TRUE(FitScale(96, Area(0, 0, 1920, 1040), 1280, 798).IsIdentity());
+    EXPECT_TRUE(FitScale(96, MakeRect(0, 0, 1920, 1040), 1280, 798).IsIdentity());
     // 1366 x 768 less a 40-pixel taskbar: the height decides.
-    Scale laptop = FitScale(96, Area(0, 0, 1366, 728), 1280, 798);
+    Scale laptop = FitScale(96, MakeRect(0, 0, 1366, 728), 1280, 798);
     EXPECT_EQ(laptop, (Scale{728, 798}));
     EXPECT_LE(laptop.ToDevice(798), 728);
     EXPECT_LE(laptop.ToDevice(1280), 1366);
     // The dialogs fit there at full size.
-    EXPECT_TRUE(FitScale(96, Area(0, 0, 1366, 728), 500, 620).IsIdentity());
+    EXPECT_TRUE(FitScale(96, MakeRect(0, 0, 1366, 728), 500, 620).IsIdentity());
     // 150 % on 1920 x 1080: 1.5 would be 1197 high, so it fits the height.
-    Scale big = FitScale(144, Area(0, 0, 1920, 1040), 1280, 798);
+    Scale big = FitScale(144, MakeRect(0, 0, 1920, 1040), 1280, 798);
     EXPECT_EQ(big, (Scale{1040, 798}));
     EXPECT_EQ(big.ToDevice(798), 1040);
     // 125 % fits there as it is; a work area off the origin counts by its size.
-    EXPECT_EQ(FitScale(120, Area(1920, 40, 1920, 1040), 1280, 798), (Scale{120, 96}));
-    EXPECT_EQ(FitScale(192, Area(0, 0, 3840, 2100), 500, 620), (Scale{2, 1}));
+    EXPECT_EQ(FitScale(120, MakeRect(1920, 40, 1920, 1040), 1280, 798), (Scale{120, 96}));
+    EXPECT_EQ(FitScale(192, MakeRect(0, 0, 3840, 2100), 500, 620), (Scale{2, 1}));
 }
 
 TEST(Scale, NonsenseInputsFallBackInsteadOfCollapsing) {
-    EXPECT_TRUE(FitScale(0, Area(0, 0, 0, 0), 1280, 798).IsIdentity());
-    EXPECT_EQ(FitScale(-5, Area(0, 0, 1920, 1040), 1280, 798), (Scale{1, 1}));
-    EXPECT_EQ(FitScale(144, Area(0, 0, -1, 600), 1280, 798), (Scale{600, 798}));
+    EXPECT_TRUE(FitScale(0, MakeRect(0, 0, 0, 0), 1280, 798).IsIdentity());
+    EXPECT_EQ(FitScale(-5, MakeRect(0, 0, 1920, 1040), 1280, 798), (Scale{1, 1}));
+    EXPECT_EQ(FitScale(144, MakeRect(0, 0, -1, 600), 1280, 798), (Scale{600, 798}));
     // A tiny work area: the window stays usable at the smallest scale.
-    EXPECT_EQ(FitScale(96, Area(0, 0, 300, 200), 1280, 798), kSmallestScale);
-    EXPECT_TRUE(FitScale(96, Area(0, 0, 1920, 1040), 0, 0).IsIdentity());
+    EXPECT_EQ(FitScale(96, MakeRect(0, 0, 300, 200), 1280, 798), kSmallestScale);
+    EXPECT_TRUE(FitScale(96, MakeRect(0, 0, 1920, 1040), 0, 0).IsIdentity());
 }
 
 TEST(Scale, MappingKeepsEdgesTouchingAndRoundTrips) {
@@ -57,7 +48,7 @@ TEST(Scale, MappingKeepsEdgesTouchingAndRoundTrips) {
         const int32_t widths[] = {90, 120, 90, 120, 120, 440, 120};
         int32_t left = 90, deviceEnd = s.ToDevice(90);
         for (int32_t w : widths) {
-            Rect d = s.ToDevice(Area(left, 291, w, 65));
+            Rect d = s.ToDevice(MakeRect(left, 291, w, 65));
             EXPECT_EQ(d.left, deviceEnd);
             EXPECT_GE(d.width, 0);
             deviceEnd = d.left + d.width;
@@ -89,20 +80,20 @@ TEST(Scale, MappingKeepsEdgesTouchingAndRoundTrips) {
 }
 
 TEST(Scale, PlacementKeepsTheWindowOnItsWorkArea) {
-    Point p = PlaceIn(Area(0, 0, 1366, 728), 1168, 728);
+    Point p = PlaceIn(MakeRect(0, 0, 1366, 728), 1168, 728);
     EXPECT_EQ(p.x, 99);
     EXPECT_EQ(p.y, 0);
-    p = PlaceIn(Area(100, 50, 800, 600), 1000, 700);  // too big: top-left on it
+    p = PlaceIn(MakeRect(100, 50, 800, 600), 1000, 700);  // too big: top-left on it
     EXPECT_EQ(p.x, 100);
     EXPECT_EQ(p.y, 50);
     // Dragged half off the bottom right, then the work area shrinks.
-    p = KeepInside(Area(900, 500, 600, 400), Area(0, 0, 1366, 728));
+    p = KeepInside(MakeRect(900, 500, 600, 400), MakeRect(0, 0, 1366, 728));
     EXPECT_EQ(p.x, 766);
     EXPECT_EQ(p.y, 328);
-    p = KeepInside(Area(-40, -10, 600, 400), Area(0, 40, 1366, 728));
+    p = KeepInside(MakeRect(-40, -10, 600, 400), MakeRect(0, 40, 1366, 728));
     EXPECT_EQ(p.x, 0);
     EXPECT_EQ(p.y, 40);
-    p = KeepInside(Area(300, 300, 2000, 1000), Area(0, 0, 1366, 728));
+    p = KeepInside(MakeRect(300, 300, 2000, 1000), MakeRect(0, 0, 1366, 728));
     EXPECT_EQ(p.x, 0);
     EXPECT_EQ(p.y, 0);
 }
