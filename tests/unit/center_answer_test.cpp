@@ -112,7 +112,7 @@ TEST_F(CenterAnswer, UserAuthRequestAndLists) {
 }
 
 TEST_F(CenterAnswer, SignTextAndApplyRequests) {
-    const std::string pfx = ::testing::TempDir() + "center_answer.pfx";
+    const std::string pfx = ::testing::TempDir() + "center_answer." + std::to_string(::getpid()) + ".pfx";
     std::FILE* f = std::fopen(pfx.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     std::fputs("pfx", f);
@@ -213,7 +213,9 @@ TEST_F(CenterAnswer, IPAddressHandOverHasNoDataRace) {
 // posts nothing). The target is a pipe, so the write waits for this reader.
 TEST(CenterDownload, FileIsWrittenWithoutTheInstanceGuard) {
     platform::ClearNotify();
-    const std::string fifo = ::testing::TempDir() + "center_download.fifo";
+    // Per process: the test runs twice at once (both code pages), and two
+    // writers into one FIFO would mix their bytes.
+    const std::string fifo = ::testing::TempDir() + "center_download." + std::to_string(::getpid()) + ".fifo";
     ::unlink(fifo.c_str());
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     const std::string payload(1 << 20, 'k');  // far beyond a pipe's buffer
