@@ -23,6 +23,14 @@ std::string ToAnsi(const platform::WideString& w) {
 
 } // namespace
 
+std::string DataFolderPath() { return ToAnsi(AppFolder("LOCALAPPDATA")); }
+
+bool ProgramFolderWritable(const std::string& programPath, bool (*probe)(const std::string& folder)) {
+    const size_t slash = programPath.find_last_of("\\/");
+    if (slash == std::string::npos || slash == 0) return false;
+    return probe(programPath.substr(0, slash));
+}
+
 void PrepareFolders(Shell& shell) {
     platform::WideString data = AppFolder("LOCALAPPDATA");
     if (!data.empty()) {

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "app/publisher.h"
+#include "app/updatenote.h"
 #include "center/kovacenter.h"
 #include "text/uitext.h"
 #include "net/exchange.h"
@@ -31,6 +33,12 @@ bool CreateProcessObjects(Shell& shell) {
     shell.connection = new HTTPConnectionImp;
     shell.center = new KovaCenter(shell.connection);
     shell.center->LoadSettings(shell.dataFolder + "\\kova.xml");
+    KovaCenter::SetUpdateCheck(&IsUpdateFromOurPublisher);
+    // A version that could not be installed here is not offered again. Once
+    // it, or a later one, runs, the note has served.
+    const std::string failed = ReadFailedUpdate(shell.dataFolder);
+    if (KovaCenter::IsNewer(failed, shell.center->version)) shell.center->refusedVersion = failed;
+    else if (!failed.empty()) ForgetFailedUpdate(shell.dataFolder);
     // The first request; no window is there yet to hear of its end.
     shell.center->QueryPublicIP();
     return true;

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include "app/copyretry.h"
+#include "app/updatenote.h"
+#include "center/programversion.h"
 #include "text/uitext.h"
 #include "platform/platform.h"
 
@@ -11,6 +13,9 @@ int RunRestartMode(const std::string& target) {
     if (!self.empty() && CopyOverWithRetry(self, target, CopyRetryPolicy())) {
         LaunchExecutable(target, false);
     } else {
+        // Written before the message, which may stay up for a long time:
+        // the next start must already know not to close for this version.
+        WriteFailedUpdate(DataFolderPath(), ProgramVersion());
         MessageBoxA(nullptr, UiText("複製檔案失敗").c_str(), UiText("KOVA API權限申請服務").c_str(), MB_OK);
     }
     return 0;

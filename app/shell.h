@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 class HTTPConnectionImp;
 class KovaCenter;
 class TaskScheduler;
@@ -34,9 +36,21 @@ bool LaunchExecutable(const std::string& path, bool passRestart);
 // announced one and must not wait for ever.
 void StartUpdateDownload(void* window);
 
+// True when this program's own folder takes new files, so that an update
+// can replace it. Installed for all users (under Program Files) it does not,
+// and no update is downloaded. `probe` is the platform's unless a test gives
+// its own.
+bool ProgramFolderWritable(const std::string& programPath,
+                           bool (*probe)(const std::string& folder) = platform::CanCreateFileIn);
+
 // Restart mode: copy this executable over `target`, start it without
-// arguments, or report "複製檔案失敗". Touches no folder and makes no object.
+// arguments, or report "複製檔案失敗" and note in the data folder that this
+// version could not be installed. Makes no object and no window.
 int RunRestartMode(const std::string& target);
+
+// %LOCALAPPDATA%\KovaApp in the ANSI code page; empty when the variable is
+// unset or the path would be too long.
+std::string DataFolderPath();
 
 // Normal mode: folders, process-wide objects, windows, message loop, update
 // launch and clean-up.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "app/publisher.h"
 #include "center/kovacenter.h"
 #include "text/uitext.h"
 #include "ui/application.h"
@@ -47,7 +48,11 @@ int RunNormalMode() {
     // now or counts as failed.
     EndExchanges(shell);
     const std::string update = shell.center ? shell.center->GetUpdateFile() : std::string();
-    if (!update.empty()) LaunchExecutable(update, true);
+    // Checked again right before it starts, and held, shared for reading
+    // only, until this process ends: nobody can change, swap or rename it
+    // between the check and the start.
+    platform::ReadLockedFile held;
+    if (!update.empty() && held.Open(update) && IsFromOurPublisher(held, update)) LaunchExecutable(update, true);
 
     if (!ReleaseProcessObjects(shell)) {
         // Workers still blocked in an exchange: end here, before the runtime's

@@ -77,6 +77,15 @@ public:
     bool SaveSettings();
 
     bool IsNewerVersion() const;
+    // True when `candidate` names a higher version than `than` (base-100
+    // weights of their pieces); false when `candidate` is empty.
+    static bool IsNewer(const std::string& candidate, const std::string& than);
+
+    // Decides, on the worker, whether a download written whole to `path` may
+    // be kept. Without one no download is ever kept. Set before the first
+    // version check; the program sets its publisher check.
+    typedef bool (*UpdateCheck)(const std::string& path);
+    static void SetUpdateCheck(UpdateCheck check) { updateCheck.store(check); }
 
     std::string GetMessage() const { return message; }
     // The address the IP lookup found (written on a worker); empty until known.
@@ -126,6 +135,9 @@ public:
     std::string serverVersion;
     std::string updateUrl;
     std::string updateFile;
+    // A version whose installation failed on this PC: neither it nor an older
+    // one is offered. Empty when none did.
+    std::string refusedVersion;
     HTTPConnection* connection;  // not owned
     std::string message;
     // Set on the GUI thread, read by every completion.
@@ -135,6 +147,8 @@ private:
     // False, with the request released, when the connection refused it.
     bool SendRequest(HTTPRequest* request);
     void Notify(unsigned msg, intptr_t wParam) { platform::PostNotify(notifyWindow.load(), msg, wParam); }
+
+    static std::atomic<UpdateCheck> updateCheck;
 
     mutable CS_Lock ipLock;
     std::string ipAddress;

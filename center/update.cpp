@@ -48,9 +48,13 @@ std::vector<int64_t> VersionPieces(const std::string& text) {
 
 } // namespace
 
-bool KovaCenter::IsNewerVersion() const {
-    if (serverVersion.empty()) return false;
-    std::vector<int64_t> own = VersionPieces(version), server = VersionPieces(serverVersion);
+std::atomic<KovaCenter::UpdateCheck> KovaCenter::updateCheck{nullptr};
+
+bool KovaCenter::IsNewerVersion() const { return IsNewer(serverVersion, version); }
+
+bool KovaCenter::IsNewer(const std::string& candidate, const std::string& than) {
+    if (candidate.empty()) return false;
+    std::vector<int64_t> own = VersionPieces(than), server = VersionPieces(candidate);
     const size_t n = own.size() > server.size() ? own.size() : server.size();
     own.resize(n, 0);
     server.resize(n, 0);
@@ -100,7 +104,10 @@ void KovaCenter::OnManifestComplete(HTTPRequest* request) {
     self->serverVersion = versionNode->value;
     const std::string url = root.Child("url").value;
     self->updateUrl = IsHttpsUrl(url) ? url : std::string();
-    if (self->IsNewerVersion() && !self->updateUrl.empty()) self->Notify(kMsgUpdateOffered, 0);
+    // A version that could not be installed here is not offered again: the
+    // program would close for it at every start.
+    const bool refused = !self->refusedVersion.empty() && !IsNewer(self->serverVersion, self->refusedVersion);
+    if (self->IsNewerVersion() && !refused && !self->updateUrl.empty()) self->Notify(kMsgUpdateOffered, 0);
 }
 
 namespace {
@@ -132,9 +139,16 @@ void KovaCenter::OnDownloadComplete(HTTPRequest* request) {
     // Writing up to the download cap takes a while: without the guard, so the
     // GUI thread never waits for the disk.
     const std::string target = request->GetUserText();
-    const bool saved = request->GetState() == HTTPRequest::kDone && request->GetStatusCode() == 200 &&
-                       !target.empty() && SaveDownload(request, target);
+    bool saved = request->GetState() == HTTPRequest::kDone && request->GetStatusCode() == 200 &&
+                 !target.empty() && SaveDownload(request, target);
     request->SetUserText(std::string());
+    // Only what the program's own publisher made is kept; anything else is
+    // a failed download and leaves no file.
+    const UpdateCheck check = updateCheck.load();
+    if (saved && !(check && check(target))) {
+        IFileSystem::Instance().Remove(target);
+        saved = false;
+    }
 
     center_detail::CompletionScope scope;
     KovaCenter* self = scope.center;

@@ -141,8 +141,15 @@ enum class CopyResult {
     Busy,    // the target is in use (sharing, lock or access violation): may pass
     Failed,  // anything else: will not pass by waiting
 };
-// Copies `from` over `to`, replacing an existing file (CopyFileA, fail-if-exists off).
+// Copies `from` over `to`, replacing an existing file, without ever leaving a
+// part of it at `to`: the copy is written beside `to`, flushed to disk, then
+// moved over it in one step (MoveFileEx with replace and write-through on
+// Windows). A full disk or a power cut leaves the old file or the new one.
 CopyResult CopyFileOver(const std::string& from, const std::string& to);
+
+// True when a new file can be created in `folder` (a probe is made there and
+// deleted again).
+bool CanCreateFileIn(const std::string& folder);
 
 // Starts an executable without waiting for it (ShellExecuteExW, default verb,
 // SW_SHOW, inherited working directory). `parameters` null: no arguments.

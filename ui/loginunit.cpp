@@ -245,6 +245,12 @@ void TLoginForm::OnSignText(WPARAM result) {
 }
 
 void TLoginForm::OnUpdateOffered() {
+    // Installed where this user cannot write, the update could never replace
+    // the program: it is not downloaded at all.
+    if (!ProgramFolderWritable(platform::ModulePath())) {
+        ui::ShowMessage(Handle(), UiText("無法自動更新：程式所在的資料夾無法寫入"));
+        return;
+    }
     ui::ShowMessage(Handle(), UiText("有新的程式版本，即將下載更新"));
     StartUpdateDownload(Handle());
 }

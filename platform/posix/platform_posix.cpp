@@ -309,11 +309,22 @@ CopyResult CopyFileOver(const std::string& from, const std::string& to) {
     }
     close(in);
     if (fchmod(out, st.st_mode & 0777) != 0) ok = false;
+    if (ok && fsync(out) != 0) ok = false;
     if (close(out) != 0) ok = false;
     if (ok && rename(temp.c_str(), dst.c_str()) == 0) return CopyResult::Copied;
     int err = errno;
     unlink(temp.c_str());
     return (err == EBUSY || err == ETXTBSY) ? CopyResult::Busy : CopyResult::Failed;
+}
+
+bool CanCreateFileIn(const std::string& folder) {
+    if (folder.empty()) return false;
+    std::string probe = AnsiToUtf8(folder) + "/.kova-probe-XXXXXX";
+    int fd = mkstemp(&probe[0]);
+    if (fd < 0) return false;
+    close(fd);
+    unlink(probe.c_str());
+    return true;
 }
 
 bool LaunchProcess(const WideString& path, const WideString* parameters) {

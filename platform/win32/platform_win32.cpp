@@ -155,9 +155,9 @@ bool DeleteFolderTree(const WideString& path) {
     return SHFileOperationW(&op) == 0 && !op.fAnyOperationsAborted;
 }
 
-CopyResult CopyFileOver(const std::string& from, const std::string& to) {
-    if (CopyFileA(from.c_str(), to.c_str(), FALSE)) return CopyResult::Copied;
-    switch (GetLastError()) {
+namespace {
+CopyResult CopyFailure(DWORD error) {
+    switch (error) {
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
     case ERROR_ACCESS_DENIED:
@@ -165,6 +165,45 @@ CopyResult CopyFileOver(const std::string& from, const std::string& to) {
     default:
         return CopyResult::Failed;
     }
+}
+
+bool FlushToDisk(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool ok = FlushFileBuffers(h) != FALSE;
+    return CloseHandle(h) && ok;
+}
+} // namespace
+
+CopyResult CopyFileOver(const std::string& from, const std::string& to) {
+    // The staged copy is only ever ours: a stale one of an earlier attempt is
+    // overwritten, and it never stays behind.
+    const std::string staged = to + ".new";
+    if (!CopyFileA(from.c_str(), staged.c_str(), FALSE)) {
+        const DWORD error = GetLastError();
+        DeleteFileA(staged.c_str());
+        return CopyFailure(error);
+    }
+    if (!FlushToDisk(staged)) {
+        DeleteFileA(staged.c_str());
+        return CopyResult::Failed;
+    }
+    if (MoveFileExA(staged.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return CopyResult::Copied;
+    const DWORD error = GetLastError();
+    DeleteFileA(staged.c_str());
+    return CopyFailure(error);
+}
+
+bool CanCreateFileIn(const std::string& folder) {
+    if (folder.empty()) return false;
+    const std::string probe = folder + "\\kova-probe-" + std::to_string(GetCurrentProcessId()) + "-" +
+                              std::to_string(GetTickCount()) + ".tmp";
+    HANDLE h = CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(h);
+    return true;
 }
 
 bool LaunchProcess(const WideString& path, const WideString* parameters) {

@@ -26,7 +26,7 @@ references() {  # renders each message as label 0 and each version as label 1
   demo_start login
   local key
   for key in "${!MESSAGES[@]}"; do demo_caption 0 "${MESSAGES[$key]}" "$TMP/ref-$key.png"; done
-  for key in v0.9.2 v0.9.3; do demo_caption 1 "$key" "$TMP/ref-$key.png"; done
+  for key in "v$VERSION" "v$NEXT_VERSION"; do demo_caption 1 "$key" "$TMP/ref-$key.png"; done
   demo_end
 }
 error_is() {  # KEY: the error line shows MESSAGES[KEY] (empty: nothing)
@@ -34,7 +34,7 @@ error_is() {  # KEY: the error line shows MESSAGES[KEY] (empty: nothing)
   python3 "$CHECK" same "$TMP/ref-$1.png" "$s" $((WX + 744)) $((WY + 452)) 440 26 >/dev/null ||
     fail "the error line is not '${MESSAGES[$1]}' (see $s)"
 }
-version_is() {  # v0.9.2 or v0.9.3
+version_is() {  # v$VERSION or v$NEXT_VERSION
   local s; s=$(shot "version")
   python3 "$CHECK" same "$TMP/ref-$1.png" "$s" $((WX + 30)) $((WY + 750)) 120 24 >/dev/null ||
     fail "the version label is not $1 (see $s)"
@@ -69,9 +69,9 @@ case_first() {
   four_placeholders "$s"
   eyes_hidden "$s"
   error_is empty
-  version_is v0.9.2
+  version_is "v$VERSION"
   python3 "$CHECK" like "$s" "$WX" "$WY" "$ROOT/ui/res/login_face.jpg" >/dev/null || fail "the login face is not shown"
-  note "first showing: four placeholders in their colour, v0.9.2, hidden-state eyes, no error"
+  note "first showing: four placeholders in their colour, v$VERSION, hidden-state eyes, no error"
   # Tab does not move between the boxes (none is a tab stop).
   focus_box "${ID[@]}"
   xdotool key Tab; sleep 0.3
@@ -288,7 +288,7 @@ case_links() {
 }
 
 case_update() {
-  "$SERVICE" manifest "$DATA" --version 0.9.3 --file "$NEXT" --name kovaapp.exe >/dev/null || fail "manifest"
+  "$SERVICE" manifest "$DATA" --version "$NEXT_VERSION" --file "$NEXT" --name kovaapp.exe >/dev/null || fail "manifest"
   serve
   references
   mkdir -p "$TMP/install"
@@ -305,7 +305,7 @@ case_update() {
   box_ok
   wait "$APP_PID" 2>/dev/null || true
   APP_PID=
-  note "offered 0.9.3, downloaded, the program closed"
+  note "offered $NEXT_VERSION, downloaded, the program closed"
   # The replaced program starts by itself (through restart mode).
   local i
   for ((i = 0; i < 150; i++)); do [[ $(peek edits 2>/dev/null | wc -l) -eq 4 ]] && break; sleep 0.2; done
@@ -313,8 +313,8 @@ case_update() {
   sleep 1
   where
   cmp -s "$NEXT" "$TMP/install/kovaapp.exe" || fail "the installed file was not replaced"
-  version_is v0.9.3
-  note "the replaced program restarted and shows v0.9.3"
+  version_is "v$NEXT_VERSION"
+  note "the replaced program restarted and shows v$NEXT_VERSION"
   click 1256 24; sleep 2
   "$KOVA_WINE" taskkill /f /im kovaapp.exe >/dev/null 2>&1 || true
   # A failed download: the message, and the program goes on.

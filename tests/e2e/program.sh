@@ -5,6 +5,9 @@
 
 APP="$BUILD/kovaapp.exe"
 NEXT="$BUILD/next/kovaapp.exe"
+# The program's version and the one its update offers, from the build.
+VERSION=${KOVA_VERSION:?set by the test}
+NEXT_VERSION=${KOVA_NEXT_VERSION:?set by the test}
 DEMO="$BUILD/ui_demo.exe"
 PEEK="$BUILD/tests/e2e/kova_peek.exe"
 ADDROOT="$BUILD/tests/support/win32/kova_addroot.exe"

@@ -7,12 +7,24 @@
 namespace centertest {
 namespace {
 
+// The publisher's check as the program makes it, in small: here a file is
+// "signed" when it holds the payload. What it saw is kept for the tests.
+std::string g_checked;
+bool g_checkSawTheWholeFile = false;
+bool PayloadOnly(const std::string& path);
+
 class CenterUpdate : public CenterTest {
 protected:
     void SetUp() override {
         CenterTest::SetUp();
         target_ = service_->Dir() + "/kovaapp-new.exe";
         std::filesystem::remove(target_);
+        g_checked.clear();
+        KovaCenter::SetUpdateCheck(&PayloadOnly);
+    }
+    void TearDown() override {
+        KovaCenter::SetUpdateCheck(nullptr);
+        CenterTest::TearDown();
     }
     // Sets the manifest through the service's admin command.
     static void Manifest(const std::vector<std::string>& args) {
@@ -20,11 +32,13 @@ protected:
         full.insert(full.end(), args.begin(), args.end());
         ASSERT_EQ(service_->RunTool(full), 0);
     }
+public:
     static std::string Payload() {
         std::string bytes;
         for (int i = 0; i < 300000; ++i) bytes.push_back(static_cast<char>((static_cast<uint32_t>(i) * 7919u) >> 3));
         return bytes;
     }
+protected:
     static std::string WritePayload() {
         const std::string path = service_->Dir() + "/kovaapp.exe";
         std::FILE* f = std::fopen(path.c_str(), "wb");
@@ -43,7 +57,15 @@ protected:
     std::string target_;
 };
 
+bool PayloadOnly(const std::string& path) {
+    g_checked = path;
+    g_checkSawTheWholeFile = svctest::ReadFile(path) == CenterUpdate::Payload();
+    return g_checkSawTheWholeFile;
+}
+
 TEST_F(CenterUpdate, VersionsComparedByBase100Weights) {
+    // The examples are those of a program at 0.9.2, whatever this build's version.
+    center_->version = "0.9.2";
     const std::string file = WritePayload();
     const struct {
         const char* version;
@@ -62,25 +84,55 @@ TEST_F(CenterUpdate, VersionsComparedByBase100Weights) {
 }
 
 TEST_F(CenterUpdate, DownloadSavesTheWholeFile) {
-    Manifest({"--version", "0.9.3", "--file", WritePayload()});
+    Manifest({"--version", KOVA_NEXT_VERSION, "--file", WritePayload()});
     ASSERT_TRUE(Offered());
     EXPECT_EQ(center_->updateUrl.rfind("https://", 0), 0u);
     ASSERT_TRUE(center_->DownloadUpdate(target_, window_));
     ASSERT_EQ(Await(kMsgUpdateDownloaded), 1);
     EXPECT_EQ(center_->GetUpdateFile(), target_);
     EXPECT_EQ(svctest::ReadFile(target_), Payload());
+    EXPECT_EQ(g_checked, target_);
+    EXPECT_TRUE(g_checkSawTheWholeFile) << "the check ran before the file was whole";
+}
+
+// A download the publisher's check refuses, or any download when no check is
+// set, is a failed download: 0, no file, nothing to start at the end.
+TEST_F(CenterUpdate, OnlyADownloadThePublisherCheckAcceptsIsKept) {
+    Manifest({"--version", KOVA_NEXT_VERSION, "--file", WritePayload()});
+    for (KovaCenter::UpdateCheck check : {KovaCenter::UpdateCheck(nullptr),
+                                          KovaCenter::UpdateCheck([](const std::string&) { return false; })}) {
+        KovaCenter::SetUpdateCheck(check);
+        ASSERT_TRUE(Offered());
+        ASSERT_TRUE(center_->DownloadUpdate(target_, window_));
+        EXPECT_EQ(Await(kMsgUpdateDownloaded), 0);
+        EXPECT_TRUE(center_->GetUpdateFile().empty());
+        EXPECT_FALSE(std::filesystem::exists(target_));
+    }
+}
+
+// After a version failed to install here, neither it nor an older one is
+// offered again; a later one is.
+TEST_F(CenterUpdate, AVersionThatFailedToInstallIsNotOfferedAgain) {
+    const std::string file = WritePayload();
+    center_->refusedVersion = KOVA_NEXT_VERSION;
+    Manifest({"--version", KOVA_NEXT_VERSION, "--file", file});
+    EXPECT_FALSE(Offered());
+    EXPECT_TRUE(center_->IsNewerVersion());
+    const std::string later = std::string(KOVA_NEXT_VERSION) + ".1";
+    Manifest({"--version", later, "--file", file});
+    EXPECT_TRUE(Offered());
 }
 
 // No url, or one that is not https: no offer and nothing to download.
 TEST_F(CenterUpdate, OnlyAnHttpsAddressIsOffered) {
     const std::string file = WritePayload();
-    Manifest({"--version", "0.9.3", "--file", ""});
+    Manifest({"--version", KOVA_NEXT_VERSION, "--file", ""});
     EXPECT_FALSE(Offered());
-    EXPECT_EQ(center_->serverVersion, "0.9.3");
+    EXPECT_EQ(center_->serverVersion, KOVA_NEXT_VERSION);
     EXPECT_TRUE(center_->updateUrl.empty());
 
     const std::string plain = service_->EchoUrl("/download/API/kovaapp.exe");
-    Manifest({"--version", "0.9.3", "--file", file, "--url", plain});
+    Manifest({"--version", KOVA_NEXT_VERSION, "--file", file, "--url", plain});
     EXPECT_FALSE(Offered());
     EXPECT_TRUE(center_->updateUrl.empty());
     EXPECT_FALSE(center_->DownloadUpdate(target_, window_));
@@ -91,7 +143,7 @@ TEST_F(CenterUpdate, OnlyAnHttpsAddressIsOffered) {
 
 // A download that fails in any way reports 0 and leaves no file behind.
 TEST_F(CenterUpdate, FailedDownloadsLeaveNoFile) {
-    Manifest({"--version", "0.9.3", "--file", WritePayload()});
+    Manifest({"--version", KOVA_NEXT_VERSION, "--file", WritePayload()});
     const struct {
         const char* what;
         svctest::Fields fault;

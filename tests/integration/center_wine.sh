@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # KovaCenter under Wine (WinInet) against the native kova-service.
-#   center_wine.sh SERVICE TEST WORKDIR ADDROOT
-# The service runs on free ports with a manifest naming 0.9.3.
+#   center_wine.sh SERVICE TEST WORKDIR ADDROOT NEXT_VERSION
+# The service runs on free ports with a manifest naming NEXT_VERSION.
 set -uo pipefail
-SERVICE=$1 TEST=$2 WORK=$3 ADDROOT=$4
+SERVICE=$1 TEST=$2 WORK=$3 ADDROOT=$4 NEXT_VERSION=$5
 source "$(dirname "${BASH_SOURCE[0]}")/../support/kova_service.sh"
 
 kova_prepare "$SERVICE" "$WORK/center-seed" "$WORK" || exit 1
 mkdir -p "$KOVA_RUN/tmp"
 head -c 300000 /dev/urandom >"$KOVA_RUN/payload.bin"
-"$SERVICE" manifest "$KOVA_RUN/data" --version 0.9.3 --file "$KOVA_RUN/payload.bin" --name kovaapp.exe >/dev/null ||
+"$SERVICE" manifest "$KOVA_RUN/data" --version "$NEXT_VERSION" --file "$KOVA_RUN/payload.bin" --name kovaapp.exe >/dev/null ||
   { echo "center_wine: manifest failed" >&2; exit 1; }
 kova_serve 0 0 || exit 1
 kova_trust "$ADDROOT" || exit 1

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "app/commandline.h"
 #include "app/copyretry.h"
+#include "app/shell.h"
+#include "app/updatenote.h"
+#include "files/filesystem.h"
 
 TEST(ModeSelection, FirstRestartAnywhereAndEverythingAfterIt) {
     struct Case {
@@ -63,4 +67,70 @@ TEST(RestartCopy, RetriesWhileBusyWithinTheWindowOnly) {
     g_calls = 0;
     EXPECT_FALSE(CopyOverWithRetry("a", "b", policy, Fails));  // not a lock: no retry
     EXPECT_EQ(1, g_calls);
+}
+
+namespace {
+std::string g_asked;
+bool RefusesFiles(const std::string& folder) {
+    g_asked = folder;
+    return false;
+}
+bool TakesFiles(const std::string& folder) {
+    g_asked = folder;
+    return true;
+}
+
+// A folder of this test's own, removed with what it holds.
+struct ScratchFolder {
+    ScratchFolder() {
+        path = (std::filesystem::temp_directory_path() / ("kova shell test " + std::to_string(platform::TimeMs())))
+                   .string();
+        std::filesystem::remove_all(path);
+        std::filesystem::create_directories(path);
+    }
+    ~ScratchFolder() { std::filesystem::remove_all(path); }
+    std::string path;
+};
+} // namespace
+
+// An update must be able to replace the program where it is installed; the
+// tests run as a user who may write anywhere, so the decision is tested with
+// the probe given, and the platform's probe on folders that can be told apart.
+TEST(UpdatePlace, TheProgramsOwnFolderMustTakeNewFiles) {
+    EXPECT_FALSE(ProgramFolderWritable("C:\\Program Files\\KOVA\\kovaapp.exe", RefusesFiles));
+    EXPECT_EQ("C:\\Program Files\\KOVA", g_asked);
+    EXPECT_TRUE(ProgramFolderWritable("D:\\kova app\\kovaapp.exe", TakesFiles));
+    EXPECT_EQ("D:\\kova app", g_asked);
+    g_asked.clear();
+    EXPECT_FALSE(ProgramFolderWritable("kovaapp.exe", TakesFiles));  // no folder known: no update
+    EXPECT_FALSE(ProgramFolderWritable("", TakesFiles));
+    EXPECT_TRUE(g_asked.empty());
+
+    ScratchFolder scratch;
+    EXPECT_TRUE(ProgramFolderWritable(scratch.path + "/kovaapp.exe"));
+    EXPECT_TRUE(std::filesystem::is_empty(scratch.path)) << "the probe stayed behind";
+    EXPECT_FALSE(ProgramFolderWritable(scratch.path + "/missing/kovaapp.exe"));
+}
+
+TEST(FailedUpdateNote, NamesTheVersionUntilForgotten) {
+    ScratchFolder scratch;
+    const std::string data = scratch.path + "/KovaApp";  // made by the write when missing
+    EXPECT_EQ("", ReadFailedUpdate(data));
+    ASSERT_TRUE(WriteFailedUpdate(data, "0.9.3"));
+    EXPECT_EQ("0.9.3", ReadFailedUpdate(data));
+    ASSERT_TRUE(WriteFailedUpdate(data, "1.10.2"));
+    EXPECT_EQ("1.10.2", ReadFailedUpdate(data));
+    ForgetFailedUpdate(data);
+    EXPECT_EQ("", ReadFailedUpdate(data));
+
+    // Only a version is ever written or read back.
+    EXPECT_FALSE(WriteFailedUpdate(data, ""));
+    EXPECT_FALSE(WriteFailedUpdate(data, "..\\x"));
+    EXPECT_FALSE(WriteFailedUpdate("", "0.9.3"));
+    IFileSystem& fs = IFileSystem::Instance();
+    File note = fs.Open(data + "\\update-failed.txt", "wb");  // the name the program gives it
+    ASSERT_TRUE(note.IsOpen());
+    ASSERT_TRUE(fs.WriteLine(note, "0.9.3 and more"));
+    ASSERT_TRUE(note.Close());
+    EXPECT_EQ("", ReadFailedUpdate(data));
 }

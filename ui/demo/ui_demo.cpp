@@ -23,7 +23,7 @@ const char kTitle[] = "KOVA API權限申請暨環境使用驗證服務";
 
 const FaceSpec kFaces[] = {
     {"login", L"LOGIN_FACE", 1280, 798, kTitle, ui::WindowDrag::WithFlag, true, false,
-     {{"*帳號或密碼錯誤", 746, 455, 16, kError, false, false}, {"v0.9.2", 32, 752, 16, kWhite, false, false}},
+     {{"*帳號或密碼錯誤", 746, 455, 16, kError, false, false}, {"v" KOVA_VERSION, 32, 752, 16, kWhite, false, false}},
      {{"FolderImage", L"FOLDER_ICON", 1116, 353, 32, 32},
       {"EyeShown", L"EYE_SHOWN_ICON", 1116, 413, 32, 32},
       {"EyeHidden", L"EYE_HIDDEN_ICON", 1116, 413, 32, 32}},
