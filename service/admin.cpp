@@ -30,17 +30,6 @@ bool OpenStore(const CommandLine& cl, Store& store, std::string& error) {
     return store.Open(cl.dir, error);
 }
 
-// The served name must be a plain file name: it is joined to DIR/download.
-bool SafeFileName(const std::string& name) {
-    if (name.empty() || name.size() > 100 || name == "kovaapp.json" || name[0] == '.') return false;
-    for (char c : name) {
-        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
-                  c == '_' || c == '-';
-        if (!ok) return false;
-    }
-    return true;
-}
-
 bool CopyInto(const std::string& from, const std::string& to) {
     std::ifstream in(from, std::ios::binary);
     std::ofstream out(to + ".tmp", std::ios::binary | std::ios::trunc);
@@ -77,7 +66,7 @@ int ManifestCommand(const CommandLine& cl) {
             const std::string source = value;
             std::string name = source.substr(source.find_last_of('/') + 1);
             if (Need(cl, "name", value)) name = value;
-            if (!SafeFileName(name)) return Fail("manifest", "unsuitable download name: " + name);
+            if (!SafeDownloadName(name)) return Fail("manifest", "unsuitable download name: " + name);
             if (!CopyInto(source, cl.dir + "/download/" + name)) return Fail("manifest", "cannot copy " + source);
             m.file = name;
         }

@@ -12,7 +12,7 @@ namespace kovasvc {
 namespace {
 
 const std::set<std::string> kKinds = {"none", "status", "html", "nostate", "hang", "close",
-                                      "oversize", "oversize-chunked", "delay", "echo-fail"};
+                                      "oversize", "oversize-chunked", "delay", "echo-fail", "truncate"};
 // A hanging request is let go after this long even if nobody clears the fault.
 constexpr int kHangLimitMs = 600 * 1000;
 constexpr std::uint64_t kMaxOversize = 4ull << 30;
@@ -121,15 +121,20 @@ void Faults::Shutdown() {
     changed_.notify_all();
 }
 
-bool Faults::Take(const std::string& path, FaultDesc& desc) {
+bool Faults::Take(const std::string& path, bool truncate, FaultDesc& desc) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (desc_.kind == "none") return false;
+    if (desc_.kind == "none" || (desc_.kind == "truncate") != truncate) return false;
     if (desc_.path.empty() ? path.rfind("/_admin", 0) == 0 : desc_.path != path) return false;
     // The IP-echo fault only makes sense on the echo itself.
     if (desc_.kind == "echo-fail" && path != "/json") return false;
     desc = desc_;
     if (desc_.count && --remaining_ == 0) desc_ = FaultDesc{};
     return true;
+}
+
+bool Faults::TakeTruncate(const std::string& path) {
+    FaultDesc desc;
+    return Take(path, true, desc);
 }
 
 void Faults::Wait(int ms) {
@@ -141,7 +146,7 @@ void Faults::Wait(int ms) {
 
 bool Faults::Intercept(const httplib::Request& req, httplib::Response& res) {
     FaultDesc desc;
-    if (!Take(req.path, desc)) return false;
+    if (!Take(req.path, false, desc)) return false;
     const std::string& kind = desc.kind;
     if (kind == "delay") {
         Wait(desc.ms);

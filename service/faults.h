@@ -7,6 +7,7 @@
 //   close    send half of a declared answer, then close the connection
 //   oversize / oversize-chunked   200 JSON of `size` bytes, with / without Content-Length
 //   delay    answer normally after `ms` milliseconds   echo-fail IP echo answers "status":"fail"
+//   truncate the update download: 200 without length, half the file, then the connection closes
 #pragma once
 
 #include <condition_variable>
@@ -42,11 +43,16 @@ public:
     // the answer; false when the request should be served normally (no fault,
     // another path, or a delay that has run out).
     bool Intercept(const httplib::Request& req, httplib::Response& res);
+    // The download's own fault, which Intercept leaves alone: true (and one of
+    // its count used) when a truncate fault is pending for `path`.
+    bool TakeTruncate(const std::string& path);
     // Releases every hanging or delayed request (at shutdown).
     void Shutdown();
 
 private:
-    bool Take(const std::string& path, FaultDesc& desc);
+    // Takes the pending fault for `path` when it is (truncate) or is not
+    // (!truncate) a truncate fault.
+    bool Take(const std::string& path, bool truncate, FaultDesc& desc);
     // Waits up to `ms` unless the fault changes or the service stops.
     void Wait(int ms);
 

@@ -15,7 +15,7 @@ void RegisterDownloads(httplib::Server& server, ServiceContext& ctx);
 void RegisterPages(httplib::Server& server, ServiceContext& ctx);
 // The IP echo (plain HTTP).
 void RegisterEcho(httplib::Server& server, ServiceContext& ctx);
-// GET/POST /_admin/fault (both servers).
+// GET/POST /_admin/fault and /_admin/manifest (both servers).
 void RegisterAdmin(httplib::Server& server, ServiceContext& ctx);
 
 } // namespace kovasvc

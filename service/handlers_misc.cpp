@@ -1,8 +1,10 @@
-// The manifest, the download it names, the IP echo and the fault switch.
+// The manifest, the download it names, the IP echo and the admin switches
+// (fault, manifest).
 #include "handlers.h"
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <regex>
@@ -34,6 +36,14 @@ struct FileCloser {
     void operator()(FILE* f) const { if (f) std::fclose(f); }
 };
 
+// Up to 64 KiB of the file from `offset`, at most `length` bytes.
+bool SendFilePart(FILE* file, size_t offset, size_t length, httplib::DataSink& sink) {
+    char buf[64 * 1024];
+    if (std::fseek(file, static_cast<long>(offset), SEEK_SET) != 0) return false;
+    size_t n = std::fread(buf, 1, std::min(length, sizeof buf), file);
+    return n > 0 && sink.write(buf, n);
+}
+
 void Download(ServiceContext& ctx, const httplib::Request& req, httplib::Response& res) {
     const std::string name = req.matches.size() > 1 ? req.matches[1].str() : "";
     Manifest m = ctx.store.GetManifest();
@@ -49,13 +59,27 @@ void Download(ServiceContext& ctx, const httplib::Request& req, httplib::Respons
         SendError(res, 404, "not_found", "找不到要下載的檔案");
         return;
     }
+    const size_t size = static_cast<size_t>(st.st_size);
     res.set_header("Content-Disposition", "attachment; filename=\"" + m.file + "\"");
-    res.set_content_provider(static_cast<size_t>(st.st_size), "application/octet-stream",
+    if (ctx.faults.TakeTruncate(req.path)) {
+        // Neither a length nor chunks: the connection's end is the body's end,
+        // so the client cannot tell that half never came. After done() httplib
+        // holds the connection for the keep-alive time (2 s), then closes it
+        // with a TLS close_notify; failing the provider would close at once,
+        // but without one, which a TLS client may report as an error.
+        const size_t half = size / 2;
+        res.status = 200;
+        res.set_content_provider("application/octet-stream",
+                                 [file, half](size_t offset, httplib::DataSink& sink) {
+                                     if (offset < half) return SendFilePart(file.get(), offset, half - offset, sink);
+                                     sink.done();
+                                     return true;
+                                 });
+        return;
+    }
+    res.set_content_provider(size, "application/octet-stream",
                              [file](size_t offset, size_t length, httplib::DataSink& sink) {
-                                 char buf[64 * 1024];
-                                 if (std::fseek(file.get(), static_cast<long>(offset), SEEK_SET) != 0) return false;
-                                 size_t n = std::fread(buf, 1, std::min(length, sizeof buf), file.get());
-                                 return n > 0 && sink.write(buf, n);
+                                 return SendFilePart(file.get(), offset, length, sink);
                              });
 }
 
@@ -91,6 +115,53 @@ void SetFault(ServiceContext& ctx, const httplib::Request& req, httplib::Respons
     SendOk(res, Json{{"fault", FaultJson(desc)}}, "");
 }
 
+Json ManifestJson(const Manifest& m) { return Json{{"version", m.version}, {"file", m.file}, {"url", m.url}}; }
+
+void ShowManifest(ServiceContext& ctx, const httplib::Request&, httplib::Response& res) {
+    SendOk(res, Json{{"manifest", ManifestJson(ctx.store.GetManifest())}}, "");
+}
+
+// Offers another version, and optionally another of the files already in
+// DIR/download, so that a test switches the update without the command line.
+// Everything is checked before anything changes.
+void SetManifest(ServiceContext& ctx, const httplib::Request& req, httplib::Response& res) {
+    if (!RequireForm(req, res)) return;
+    for (const auto& field : req.params) {
+        if (field.first != "version" && field.first != "name" && field.first != "url") {
+            SendError(res, 400, "bad_manifest", "版本清單設定錯誤：不認得的欄位 " + field.first);
+            return;
+        }
+    }
+    Manifest m = ctx.store.GetManifest();
+    if (!FormField(req, res, "version", 64, m.version) || !CheckText(res, "version", m.version)) return;
+    if (m.version.empty()) {
+        SendError(res, 400, "bad_manifest", "版本清單設定錯誤：版本不可為空白");
+        return;
+    }
+    if (req.has_param("name")) {
+        const std::string name = req.get_param_value("name");
+        if (!SafeDownloadName(name)) {
+            SendError(res, 400, "bad_manifest",
+                      "版本清單設定錯誤：檔名只能由英文字母、數字與 . _ - 組成（1 到 100 位元組，不以 . 開頭）");
+            return;
+        }
+        // lstat: a link in the folder could lead outside it.
+        struct stat st {};
+        if (lstat((ctx.dir + "/download/" + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+            SendError(res, 400, "bad_manifest", "版本清單設定錯誤：下載目錄中沒有這個檔案：" + name);
+            return;
+        }
+        m.file = name;
+    }
+    m.url.clear();
+    if (req.has_param("url") && (!FormField(req, res, "url", 2048, m.url) || !CheckText(res, "url", m.url))) return;
+    if (!ctx.store.SetManifest(m)) {
+        SendError(res, 500, "server_error", "伺服器發生錯誤，請稍後再試");
+        return;
+    }
+    SendOk(res, Json{{"manifest", ManifestJson(m)}}, "");
+}
+
 } // namespace
 
 void RegisterDownloads(httplib::Server& server, ServiceContext& ctx) {
@@ -103,6 +174,7 @@ void RegisterEcho(httplib::Server& server, ServiceContext& ctx) { Route(server, 
 
 void RegisterAdmin(httplib::Server& server, ServiceContext& ctx) {
     RouteAdmin(server, ctx, "/_admin/fault", ShowFault, SetFault);
+    RouteAdmin(server, ctx, "/_admin/manifest", ShowManifest, SetManifest);
 }
 
 } // namespace kovasvc

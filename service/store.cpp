@@ -24,7 +24,6 @@ CREATE TABLE applications (
   received TEXT NOT NULL);
 CREATE TABLE manifest (
   id INTEGER PRIMARY KEY CHECK (id = 1), version TEXT NOT NULL, file TEXT NOT NULL, url TEXT NOT NULL);
-INSERT INTO manifest VALUES (1, '0.9.2', '', '');
 )";
 
 const char* const kAccountColumns =
@@ -50,6 +49,16 @@ Account ReadAccount(const Statement& s) {
 
 } // namespace
 
+bool SafeDownloadName(const std::string& name) {
+    if (name.empty() || name.size() > 100 || name == "kovaapp.json" || name[0] == '.') return false;
+    for (char c : name) {
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
+                  c == '_' || c == '-';
+        if (!ok) return false;
+    }
+    return true;
+}
+
 std::string Store::DatabasePath(const std::string& dir) { return dir + "/kova.db"; }
 
 bool Store::Create(const std::string& dir, std::string& error) {
@@ -59,7 +68,10 @@ bool Store::Create(const std::string& dir, std::string& error) {
         return false;
     }
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!db_.Open(DatabasePath(dir), true) || !db_.Exec(kSchema)) {
+    // A new data set offers the program's own version: no update until the
+    // operator sets another.
+    if (!db_.Open(DatabasePath(dir), true) || !db_.Exec(kSchema) ||
+        !db_.Prepare("INSERT INTO manifest VALUES (1, ?, '', '')").Bind(1, KOVA_VERSION).Run()) {
         error = db_.LastError();
         return false;
     }

@@ -36,6 +36,10 @@ struct Manifest {
     std::string url;   // explicit address; empty means "built from the request's host"
 };
 
+// A name fit for DIR/download and for /download/API/NAME: letters, digits and
+// "._-", 1..100 bytes, not hidden and not the manifest's own name.
+bool SafeDownloadName(const std::string& name);
+
 struct Application {
     std::string custId, branch, account, ipaddr, serial, subjectCn, peer, received;
 };

@@ -195,4 +195,5 @@ EOF
   : >"$TMP/opened"
   "$KOVA_WINE" reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /t REG_SZ /d "$TMP/browser" /f >/dev/null 2>&1
   kova_trust "$ADDROOT" || exit 1
+  kova_trust_publisher "$ADDROOT" "$BUILD/signing" || exit 1
 }

@@ -6,9 +6,14 @@
 
 #include <signal.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <thread>
 
 #include "service_fixture.h"
@@ -18,6 +23,45 @@ namespace {
 
 const char kManifest[] = "/download/API/kovaapp.json";
 const char kAuth[] = "/kovaapp/api/userAuth.do";
+
+// A made-up program: `size` bytes that differ with `seed`.
+std::string Program(size_t size, unsigned seed) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(((i + seed) * 7919) >> 3);
+    return bytes;
+}
+
+bool WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    return static_cast<bool>(out.write(bytes.data(), static_cast<std::streamsize>(bytes.size())));
+}
+
+size_t Append(char* data, size_t size, size_t count, void* out) {
+    static_cast<std::string*>(out)->append(data, size * count);
+    return size * count;
+}
+
+// A GET over HTTP/1.1 that also keeps the header block as received, in lower
+// case (the fixture's client keeps only the content type).
+Answer GetWithHeaders(const std::string& url, const std::string& ca, std::string& headers) {
+    Answer a;
+    CURL* curl = curl_easy_init();
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+    curl_easy_setopt(curl, CURLOPT_CAINFO, ca.c_str());
+    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, 20000L);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, Append);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &a.body);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, Append);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &headers);
+    a.curlCode = curl_easy_perform(curl);
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &a.status);
+    curl_easy_cleanup(curl);
+    std::transform(headers.begin(), headers.end(), headers.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return a;
+}
 
 class ServiceMisc : public ::testing::Test {
 protected:
@@ -40,7 +84,7 @@ Service* ServiceMisc::service_ = nullptr;
 TEST_F(ServiceMisc, ManifestNamesTheDownloadItServes) {
     Answer m = Get(service_->Url(kManifest), service_->Ca());
     ASSERT_EQ(m.State(), 1) << m.body;
-    EXPECT_EQ(m.json["version"], "0.9.2");
+    EXPECT_EQ(m.json["version"], KOVA_VERSION) << "a new data set offers the program's own version";
     EXPECT_EQ(m.json["url"], "");
 
     std::string exe(300 * 1024, '\0');
@@ -69,6 +113,102 @@ TEST_F(ServiceMisc, ManifestNamesTheDownloadItServes) {
     }
     ASSERT_EQ(service_->RunTool({"manifest", service_->Dir(), "--url", "http://127.0.0.1:1/kovaapp.exe"}), 0);
     EXPECT_EQ(Get(service_->Url(kManifest), service_->Ca()).json["url"], "http://127.0.0.1:1/kovaapp.exe");
+}
+
+// The admin route switches the offer among files already in DIR/download,
+// on either port, and refuses anything that could name another file.
+TEST_F(ServiceMisc, ManifestRouteOffersOnlyAPreparedFile) {
+    const std::string download = service_->Dir() + "/download/";
+    const std::string first = Program(70 * 1024, 1), second = Program(90 * 1024, 2);
+    ASSERT_TRUE(WriteBytes(download + "first.exe", first));
+    ASSERT_TRUE(WriteBytes(download + "second-1.0_b.exe", second));
+    ASSERT_TRUE(WriteBytes(download + ".hidden", first));
+    ASSERT_EQ(symlink("../kova.db", (download + "link.exe").c_str()), 0);
+
+    Answer set = PostForm(service_->EchoUrl("/_admin/manifest"), "", {{"version", "2.0.0"}, {"name", "first.exe"}});
+    ASSERT_EQ(set.State(), 1) << set.body;
+    Answer m = Get(service_->Url(kManifest), service_->Ca());
+    EXPECT_EQ(m.json["version"], "2.0.0");
+    ASSERT_EQ(m.json["url"], service_->Url("/download/API/first.exe"));
+    EXPECT_TRUE(Get(m.json["url"], service_->Ca()).body == first);
+    EXPECT_EQ(Get(service_->Url("/download/API/second-1.0_b.exe"), service_->Ca()).status, 404);
+
+    // The HTTPS port has the route too; left out, the name stays and the url is dropped.
+    set = PostForm(service_->Url("/_admin/manifest"), service_->Ca(),
+                   {{"version", "2.0.1"}, {"name", "second-1.0_b.exe"}, {"url", "http://127.0.0.1:1/x.exe"}});
+    ASSERT_EQ(set.State(), 1) << set.body;
+    EXPECT_EQ(Get(service_->Url(kManifest), service_->Ca()).json["url"], "http://127.0.0.1:1/x.exe");
+    ASSERT_EQ(PostForm(service_->EchoUrl("/_admin/manifest"), "", {{"version", "2.0.2"}}).State(), 1);
+    m = Get(service_->Url(kManifest), service_->Ca());
+    EXPECT_EQ(m.json["version"], "2.0.2");
+    ASSERT_EQ(m.json["url"], service_->Url("/download/API/second-1.0_b.exe"));
+    EXPECT_TRUE(Get(m.json["url"], service_->Ca()).body == second);
+
+    const Json before = Get(service_->EchoUrl("/_admin/manifest"), "").json["manifest"];
+    EXPECT_EQ(before, (Json{{"version", "2.0.2"}, {"file", "second-1.0_b.exe"}, {"url", ""}}));
+    const Fields refused[] = {
+        {{"version", "3.0"}, {"name", "../kova.db"}},
+        {{"version", "3.0"}, {"name", "download/first.exe"}},
+        {{"version", "3.0"}, {"name", ".."}},
+        {{"version", "3.0"}, {"name", ".hidden"}},
+        {{"version", "3.0"}, {"name", "missing.exe"}},
+        {{"version", "3.0"}, {"name", "link.exe"}},
+        {{"version", "3.0"}, {"name", "kovaapp.json"}},
+        {{"version", "3.0"}, {"name", ""}},
+        {{"version", ""}, {"name", "first.exe"}},
+        {{"version", std::string(65, '9')}},
+        {{"name", "first.exe"}},
+        {{"version", "3.0"}, {"file", "first.exe"}},
+    };
+    for (const auto& fields : refused) {
+        const std::string what = fields.back().first + "=" + fields.back().second;
+        Answer r = PostForm(service_->EchoUrl("/_admin/manifest"), "", fields);
+        EXPECT_EQ(r.status, 400) << what;
+        EXPECT_EQ(r.State(), 0) << what;
+        EXPECT_FALSE(r.Message().empty()) << what;
+        EXPECT_EQ(Get(service_->EchoUrl("/_admin/manifest"), "").json["manifest"], before) << what;
+    }
+}
+
+// The download cut in half with nothing to show it: no length, no chunks, the
+// connection's end is the body's end. Other paths leave the fault alone and
+// each download uses one of its count.
+TEST_F(ServiceMisc, TruncateFaultCutsTheDownloadSilently) {
+    const std::string exe = Program(300 * 1024, 3);
+    ASSERT_TRUE(WriteBytes(service_->Dir() + "/download/kovaapp.exe", exe));
+    ASSERT_EQ(PostForm(service_->EchoUrl("/_admin/manifest"), "", {{"version", "2.1.0"}, {"name", "kovaapp.exe"}})
+                  .State(), 1);
+    const std::string url = service_->Url("/download/API/kovaapp.exe");
+
+    auto expectCut = [&](const char* what) {
+        std::string headers;
+        Answer cut = GetWithHeaders(url, service_->Ca(), headers);
+        EXPECT_EQ(cut.curlCode, CURLE_OK) << what;
+        EXPECT_EQ(cut.status, 200) << what;
+        EXPECT_EQ(headers.rfind("http/1.1 200", 0), 0u) << what << ": " << headers;
+        EXPECT_EQ(headers.find("content-length:"), std::string::npos) << what << ": " << headers;
+        EXPECT_EQ(headers.find("chunked"), std::string::npos) << what << ": " << headers;
+        EXPECT_TRUE(!cut.body.empty() && cut.body.size() < exe.size() && exe.compare(0, cut.body.size(), cut.body) == 0)
+            << what << ": " << cut.body.size() << " bytes";
+    };
+    auto expectWhole = [&](const char* what) {
+        std::string headers;
+        Answer whole = GetWithHeaders(url, service_->Ca(), headers);
+        EXPECT_EQ(whole.status, 200) << what;
+        EXPECT_NE(headers.find("content-length: " + std::to_string(exe.size())), std::string::npos) << what;
+        EXPECT_TRUE(whole.body == exe) << what << ": " << whole.body.size() << " bytes";
+    };
+
+    ASSERT_TRUE(SetFault(*service_, {{"kind", "truncate"}, {"path", "/download/API/kovaapp.exe"}, {"count", "1"}}));
+    expectCut("the faulty download");
+    expectWhole("the next download");
+
+    ASSERT_TRUE(SetFault(*service_, {{"kind", "truncate"}, {"count", "1"}}));
+    EXPECT_EQ(Get(service_->Url(kManifest), service_->Ca()).State(), 1);
+    EXPECT_EQ(Get(service_->EchoUrl("/json"), "").json["status"], "success");
+    EXPECT_EQ(Get(service_->EchoUrl("/_admin/fault"), "").json["fault"]["count"], 1) << "still pending";
+    expectCut("a fault on every path");
+    expectWhole("after a fault on every path");
 }
 
 TEST_F(ServiceMisc, IpEchoAnswersTheCallersAddressOverPlainHttp) {

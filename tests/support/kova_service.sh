@@ -3,6 +3,7 @@
 #   kova_prepare SERVICE SEED WORK   sets KOVA_RUN (data in KOVA_RUN/data)
 #   kova_serve HTTPS_PORT HTTP_PORT  0 picks free ports; sets KOVA_HTTPS, KOVA_HTTP
 #   kova_trust ADDROOT               adds SEED/ca.pem to the prefix
+#   kova_trust_publisher ADDROOT DIR adds the test publisher's CA (DIR/ca.pem)
 # The seed is kept between runs (renewed a week before its server
 # certificate expires), so the prefix gains one CA, not one per run.
 # The service is stopped and the run folder removed when the script exits.
@@ -60,6 +61,13 @@ kova_serve() {
 # Its output goes to a file: when it is the first Wine process since the
 # wineserver started, the services Wine starts with it keep its output open,
 # and ctest would wait on that pipe until its time-out.
+# The build's test publisher (SIGNING_DIR/ca.pem), so that its signed
+# programs verify in the prefix.
+kova_trust_publisher() {  # ADDROOT SIGNING_DIR
+  "$KOVA_ROOT/scripts/winerun" "$1" "Z:$2/ca.pem" >"$KOVA_RUN/addroot-publisher.log" 2>&1 </dev/null ||
+    { cat "$KOVA_RUN/addroot-publisher.log" >&2; echo "kova_addroot (publisher) failed" >&2; return 1; }
+}
+
 kova_trust() {
   "$KOVA_ROOT/scripts/winerun" "$1" "Z:$KOVA_SEED/ca.pem" >"$KOVA_RUN/addroot.log" 2>&1 </dev/null ||
     { cat "$KOVA_RUN/addroot.log" >&2; echo "kova_addroot failed" >&2; return 1; }

@@ -89,7 +89,7 @@ TEST_F(RestartProtocol, TargetWithSpacesIsReplacedAndStarted) {
     ExpectTargetStartedAndClose();
 }
 
-TEST_F(RestartProtocol, QuotedTargetFailsWithTheMessageAndTouchesNoFolder) {
+TEST_F(RestartProtocol, QuotedTargetFailsWithTheMessageAndNotesTheVersion) {
     const std::wstring kept = temp + L"\\KovaApp\\kept.txt";
     CreateDirectoryW((temp + L"\\KovaApp").c_str(), nullptr);
     ASSERT_TRUE(WriteWholeFile(kept, "left by an earlier run"));
@@ -105,8 +105,12 @@ TEST_F(RestartProtocol, QuotedTargetFailsWithTheMessageAndTouchesNoFolder) {
     CloseHandle(pi.hProcess);
 
     EXPECT_EQ("the installed version", ReadWholeFile(target));
-    EXPECT_TRUE(Exists(kept));                        // the temporary folder was not emptied
-    EXPECT_FALSE(Exists(local + L"\\KovaApp"));       // nor the data folder made
+    EXPECT_TRUE(Exists(kept));  // the temporary folder was not emptied
+    // The one thing written: which version could not be installed, so that the
+    // next start does not close again for it.
+    EXPECT_EQ(std::string(KOVA_VERSION) + "\n", ReadWholeFile(local + L"\\KovaApp\\update-failed.txt"));
+    EXPECT_EQ(1u, ListFolder(local + L"\\KovaApp").size());
+    EXPECT_TRUE(ListFolder(folder).size() == 1) << "the staged copy stayed behind";
     EXPECT_TRUE(ProcessesNamed(kTarget).empty());
 }
 
@@ -135,17 +139,66 @@ TEST_F(RestartProtocol, NormalStartEmptiesTheTemporaryFolderAndMakesTheDataFolde
     ASSERT_TRUE(WriteWholeFile(tempApp + L"\\kovaapp.exe", "an old download"));
     ASSERT_TRUE(WriteWholeFile(tempApp + L"\\nested\\x.bin", "x"));
 
+    // A note of a failed installation of this very version: it has served.
+    CreateDirectoryW((local + L"\\KovaApp").c_str(), nullptr);
+    ASSERT_TRUE(WriteWholeFile(local + L"\\KovaApp\\update-failed.txt", KOVA_VERSION "\n"));
+
     PROCESS_INFORMATION pi = Run(L"");
     ASSERT_NE(nullptr, WaitWindow(pi.dwProcessId, nullptr, 15000));
     EXPECT_TRUE(Exists(tempApp));
     EXPECT_TRUE(ListFolder(tempApp).empty());
     EXPECT_TRUE(Exists(local + L"\\KovaApp"));
+    EXPECT_TRUE(ListFolder(local + L"\\KovaApp").empty()) << "the served note was kept";
     EXPECT_TRUE(CloseAndWait(pi.dwProcessId, 15000));
     EXPECT_EQ(0, WaitExit(pi.hProcess, 5000));
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
     // Nothing is written into the data folder.
     EXPECT_TRUE(ListFolder(local + L"\\KovaApp").empty());
+}
+
+// Properties → Details of the program: its version resource, as the system
+// reads it, names the build's version and the application's title.
+TEST(VersionResource, NamesTheVersionAndTheTitle) {
+    const struct {
+        const char* variable;
+        const wchar_t* version;
+        WORD numbers[3];
+    } programs[] = {
+        {"KOVAAPP_EXE", L"" KOVA_VERSION, {KOVA_VERSION_NUMBERS}},
+        {"KOVAAPP_NEXT_EXE", L"" KOVA_NEXT_VERSION, {KOVA_NEXT_VERSION_NUMBERS}},
+    };
+    for (const auto& p : programs) {
+        const std::wstring exe = EnvPath(p.variable);
+        SCOPED_TRACE(p.variable);
+        DWORD ignored = 0;
+        const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+        ASSERT_GT(size, 0u) << "no version resource";
+        std::vector<char> info(size);
+        ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, size, info.data()));
+        VS_FIXEDFILEINFO* fixed = nullptr;
+        UINT length = 0;
+        ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+        EXPECT_EQ(MAKELONG(p.numbers[1], p.numbers[0]), static_cast<LONG>(fixed->dwFileVersionMS));
+        EXPECT_EQ(MAKELONG(0, p.numbers[2]), static_cast<LONG>(fixed->dwFileVersionLS));
+        EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
+        auto text = [&](const wchar_t* name) {
+            wchar_t* value = nullptr;
+            UINT n = 0;
+            const std::wstring key = std::wstring(L"\\StringFileInfo\\040404B0\\") + name;
+            return VerQueryValueW(info.data(), key.c_str(), reinterpret_cast<void**>(&value), &n) && value
+                       ? std::wstring(value)
+                       : std::wstring(L"(none)");
+        };
+        EXPECT_EQ(p.version, text(L"FileVersion"));
+        EXPECT_EQ(p.version, text(L"ProductVersion"));
+        EXPECT_EQ(L"KOVA API權限申請暨環境使用驗證服務", text(L"FileDescription"));
+        EXPECT_EQ(L"KOVA API權限申請暨環境使用驗證服務", text(L"ProductName"));
+        EXPECT_EQ(L"kovaapp.exe", text(L"OriginalFilename"));
+        EXPECT_EQ(L"kovaapp", text(L"InternalName"));
+        EXPECT_NE(L"(none)", text(L"CompanyName"));
+        EXPECT_NE(L"(none)", text(L"LegalCopyright"));
+    }
 }
 
 // A server that accepts and never answers, on the IP-echo origin's port

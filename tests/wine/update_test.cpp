@@ -22,12 +22,13 @@ const wchar_t kTitle[] = L"KOVA API權限申請服務";
 const wchar_t kOffered[] = L"有新的程式版本，即將下載更新";
 const wchar_t kDownloaded[] = L"下載更新完畢，即將重新啟動程式";
 const wchar_t kFailed[] = L"下載更新失敗";
+const wchar_t kCopyFailed[] = L"複製檔案失敗";
 const wchar_t kMainClass[] = L"KovaForm";  // the login window, the one shown at start
 const char kManifestRequest[] = "GET /download/API/kovaapp.json ";
 
-// One request to the service's admin route on the plain-HTTP port; true when
-// it answers 200.
-bool SetFault(const std::string& form) {
+// One request to an admin route of the service on the plain-HTTP port; true
+// when it answers 200.
+bool AdminPost(const std::string& route, const std::string& form) {
     WSADATA wsa;
     WSAStartup(MAKEWORD(2, 2), &wsa);
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -38,7 +39,7 @@ bool SetFault(const std::string& form) {
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     std::string answer;
     if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
-        const std::string request = "POST /_admin/fault HTTP/1.0\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+        const std::string request = "POST " + route + " HTTP/1.0\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
                                     "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
                                     std::to_string(form.size()) + "\r\n\r\n" + form;
         send(s, request.data(), static_cast<int>(request.size()), 0);
@@ -49,6 +50,13 @@ bool SetFault(const std::string& form) {
     closesocket(s);
     WSACleanup();
     return answer.compare(0, 12, "HTTP/1.0 200") == 0 || answer.compare(0, 12, "HTTP/1.1 200") == 0;
+}
+
+bool SetFault(const std::string& form) { return AdminPost("/_admin/fault", form); }
+// The manifest offers the next version as the prepared download `name`
+// (update_wine.sh puts each variant beside the signed one).
+bool Offer(const std::string& name) {
+    return AdminPost("/_admin/manifest", "version=" KOVA_NEXT_VERSION "&name=" + name);
 }
 
 // What the job saw, for a failure message.
@@ -95,6 +103,7 @@ protected:
 
     void TearDown() override {
         SetFault("kind=none");
+        Offer("kovaapp.exe");
         watch.reset();  // ends whatever a failed expectation left running
         RemoveTree(work);
     }
@@ -252,6 +261,106 @@ TEST_F(SelfUpdate, WithoutATemporaryFolderTheOfferEndsAsAFailedDownload) {
     EXPECT_TRUE(ProgramsEnded(10000));
     EXPECT_EQ(1u, Programs().size()) << "closing started another process" << Describe(watch->Seen());
     EXPECT_TRUE(appBytes == ReadWholeFile(installed));
+}
+
+} // namespace
+
+namespace {
+
+// The old version goes on after a refused update: the failure is told, its
+// window stays, nothing is left in the temporary folder, and closing it
+// starts nothing.
+class RefusedUpdate : public SelfUpdate {
+protected:
+    void RunRefused() {
+        PROCESS_INFORMATION first = {};
+        ASSERT_NO_FATAL_FAILURE(StartAndAcceptTheOffer(&first));
+        HWND box = WaitBox(first.dwProcessId, kFailed, 60000);
+        ASSERT_NE(nullptr, box) << "the update was not refused";
+        EXPECT_TRUE(ListFolder(temp + L"\\KovaApp").empty()) << "the refused download was kept";
+        PressOk(box);
+        EXPECT_NE(nullptr, WaitWindow(first.dwProcessId, kMainClass, 5000)) << "the program did not go on";
+        EXPECT_EQ(-1, ExitCode(first.hProcess, 0));
+        EXPECT_TRUE(CloseAndWait(first.dwProcessId, 20000));
+        EXPECT_EQ(0, ExitCode(first.hProcess, 1000));
+        CloseHandle(first.hProcess);
+        EXPECT_TRUE(ProgramsEnded(10000));
+        EXPECT_EQ(1u, Programs().size()) << "a refused update was started" << Describe(watch->Seen());
+        EXPECT_TRUE(appBytes == ReadWholeFile(installed)) << "the installed program was changed";
+        EXPECT_TRUE(ListFolder(temp + L"\\KovaApp").empty());
+    }
+};
+
+// Only a file its own publisher signed, whole and unchanged, replaces the program.
+TEST_F(RefusedUpdate, Unsigned) {
+    ASSERT_TRUE(Offer("kovaapp-unsigned.exe"));
+    RunRefused();
+}
+TEST_F(RefusedUpdate, SignedWithAnotherKeyUnderTheSameName) {
+    ASSERT_TRUE(Offer("kovaapp-otherkey.exe"));
+    RunRefused();
+}
+TEST_F(RefusedUpdate, AByteChangedInsideASectionAfterSigning) {
+    ASSERT_TRUE(Offer("kovaapp-tampered.exe"));
+    RunRefused();
+}
+TEST_F(RefusedUpdate, BytesAppendedAfterTheSignature) {
+    ASSERT_TRUE(Offer("kovaapp-appended.exe"));
+    RunRefused();
+}
+TEST_F(RefusedUpdate, ServedTruncatedWithoutALength) {
+    ASSERT_TRUE(SetFault("kind=truncate&path=/download/API/kovaapp.exe"));
+    RunRefused();
+}
+TEST_F(RefusedUpdate, ByAProgramThatIsNotSignedItself) {
+    const std::wstring unsigned_ = EnvPath("KOVAAPP_UNSIGNED_EXE");
+    ASSERT_TRUE(Exists(unsigned_));
+    ASSERT_TRUE(CopyFileW(unsigned_.c_str(), installed.c_str(), FALSE));
+    appBytes = ReadWholeFile(installed);
+    RunRefused();
+}
+
+// A replacement that fails (the installed file held open past restart mode's
+// retries) is told once; the next start is not closed again for that version.
+TEST_F(SelfUpdate, AFailedReplacementIsToldOnceAndNotRetriedAtTheNextStart) {
+    const std::wstring holdopen = EnvPath("KOVA_HOLDOPEN_EXE");
+    ASSERT_TRUE(Exists(holdopen));
+    PROCESS_INFORMATION holder = {};
+    ASSERT_TRUE(Start(holdopen, L"15000 \"" + installed + L"\"", &holder));
+    CloseHandle(holder.hThread);
+
+    PROCESS_INFORMATION first = {};
+    ASSERT_NO_FATAL_FAILURE(StartAndAcceptTheOffer(&first));
+    HWND box = WaitBox(first.dwProcessId, kDownloaded, 60000);
+    ASSERT_NE(nullptr, box) << "the download did not end";
+    PressOk(box);
+    EXPECT_EQ(0, ExitCode(first.hProcess, 20000));
+    CloseHandle(first.hProcess);
+    ASSERT_TRUE(WaitPrograms(2, 30000)) << "processes seen:" << Describe(watch->Seen());
+    const SeenProcess restart = Programs()[1];
+    box = WaitBox(restart.pid, kCopyFailed, 30000);
+    ASSERT_NE(nullptr, box) << "the failed copy was not told";
+    // Noted before the message shows: the version that could not be installed.
+    EXPECT_EQ(std::string(KOVA_NEXT_VERSION) + "\n", ReadWholeFile(local + L"\\KovaApp\\update-failed.txt"));
+    PressOk(box);
+    EXPECT_EQ(0, ExitCode(restart.handle, 10000));
+    EXPECT_TRUE(appBytes == ReadWholeFile(installed)) << "the installed program was changed";
+    EXPECT_TRUE(ListFolder(work + L"\\installed here").size() == 1) << "the staged copy stayed behind";
+    TerminateProcess(holder.hProcess, 0);
+    WaitForSingleObject(holder.hProcess, 5000);
+    CloseHandle(holder.hProcess);
+
+    // The next start reads the manifest and does not offer that version again.
+    const size_t manifests = ManifestRequests();
+    PROCESS_INFORMATION again = {};
+    ASSERT_TRUE(watch->Start(installed, &again));
+    CloseHandle(again.hThread);
+    ASSERT_NE(nullptr, WaitWindow(again.dwProcessId, kMainClass, 30000));
+    EXPECT_TRUE(OffersNothing(again.dwProcessId, manifests + 1)) << "the failed version was offered again";
+    EXPECT_TRUE(CloseAndWait(again.dwProcessId, 20000));
+    CloseHandle(again.hProcess);
+    EXPECT_TRUE(ProgramsEnded(10000));
+    EXPECT_EQ(3u, Programs().size()) << Describe(watch->Seen());
 }
 
 } // namespace
