@@ -1,6 +1,8 @@
 // The answers of the service's calls and of the IP lookup, read on the worker
 // thread that ran the exchange.
 #include <cstdio>
+#include <memory>
+#include <utility>
 
 #include "center/instance.h"
 #include "center/kovacenter.h"
@@ -20,11 +22,15 @@ int ReadState(const std::string& text) {
 
 } // namespace
 
-int KovaCenter::ReportConnectionError(HTTPRequest* request) {
-    const int code = request->GetStatusCode();
+std::string KovaCenter::ConnectionErrorText(int code) {
     char text[160];
     std::snprintf(text, sizeof text, UiText("無法與伺服器連線 (%d)").c_str(), code);
-    message = text;
+    return text;
+}
+
+int KovaCenter::ReportConnectionError(HTTPRequest* request) {
+    const int code = request->GetStatusCode();
+    message = ConnectionErrorText(code);
     return code;
 }
 
@@ -56,32 +62,37 @@ void KovaCenter::OnUserAuthComplete(HTTPRequest* request) {
     center_detail::CompletionScope scope;
     KovaCenter* self = scope.center;
     if (!self) return;
+    std::unique_ptr<SignInAnswer> answer(new SignInAnswer);
     XMLNode root;
     int code = -1;
-    if (!self->ParseAnswer(request, root, code)) {
-        self->loginState = 3;
+    if (request->GetState() != HTTPRequest::kDone) {
+        code = request->GetStatusCode();
+        answer->setsMessage = true;
+        answer->message = ConnectionErrorText(code);
+    } else if (!center_detail::ReadAnswer(request, root, code)) {
+        // Unreadable: the previous text stays.
     } else if (code == 1) {
-        self->loginState = 2;
-        if (XMLNode* name = root.FindFirst("name")) self->custName = name->value;
-        if (XMLNode* id = root.FindFirst("id")) self->custId = id->value;
+        if (XMLNode* name = root.FindFirst("name")) answer->custName = name->value;
+        if (XMLNode* id = root.FindFirst("id")) answer->custId = id->value;
         // Keep exactly the id and password that were accepted.
-        request->GetField("cust_id", self->custId);
-        request->GetField("pwd", self->password);
-        self->applyList.clear();
+        request->GetField("cust_id", answer->custId);
+        request->GetField("pwd", answer->password);
         for (XMLNode* node = root.FindFirst("applyList"); node; node = root.FindNext()) {
-            ApiApply record;
-            ParseApiApply(record, *node);
-            self->applyList.push_back(record);
+            answer->applyList.emplace_back();
+            ParseApiApply(answer->applyList.back(), *node);
         }
-        self->branchList.clear();
         for (XMLNode* node = root.FindFirst("branchList"); node; node = root.FindNext()) {
-            Branch record;
-            ParseBranch(record, *node);
-            self->branchList.push_back(record);
+            answer->branchList.emplace_back();
+            ParseBranch(answer->branchList.back(), *node);
         }
     } else {
-        self->loginState = 3;
-        self->message = root.Child("message").value;
+        answer->setsMessage = true;
+        answer->message = root.Child("message").value;
+    }
+    answer->code = code;
+    {
+        CS_Guard guard(self->answerLock, "kovacenter", __LINE__);
+        self->signInAnswer.swap(answer);
     }
     self->Notify(kMsgUserAuth, code);
 }
@@ -103,16 +114,26 @@ void KovaCenter::OnApplyComplete(HTTPRequest* request) {
     center_detail::CompletionScope scope;
     KovaCenter* self = scope.center;
     if (!self) return;
+    std::unique_ptr<ApplyAnswer> answer(new ApplyAnswer);
     XMLNode root;
     int code = -1;
-    if (self->ParseAnswer(request, root, code)) {
+    if (request->GetState() != HTTPRequest::kDone) {
+        code = request->GetStatusCode();
+        answer->setsMessage = true;
+        answer->message = ConnectionErrorText(code);
+    } else if (center_detail::ReadAnswer(request, root, code)) {
         if (code == 1) {
-            std::string branch, account;
-            request->GetField("branch", branch);
-            request->GetField("account", account);
-            if (ApiApply* record = self->FindApiApply(branch, account)) ParseApiApply(*record, root.Child("data"));
+            request->GetField("branch", answer->branch);
+            request->GetField("account", answer->account);
+            answer->data = std::move(root.Child("data"));
         }
-        self->message = root.Child("message").value;
+        answer->setsMessage = true;
+        answer->message = root.Child("message").value;
+    }
+    answer->code = code;
+    {
+        CS_Guard guard(self->answerLock, "kovacenter", __LINE__);
+        self->applyAnswer.swap(answer);
     }
     self->Notify(kMsgApply, code);
 }

@@ -4,6 +4,7 @@
 
 #include "center/instance.h"
 #include "center/programversion.h"
+#include "text/uitext.h"
 #include "text/encoding.h"
 #include "net/httpconnection.h"
 #include "net/httprequest.h"
@@ -43,7 +44,13 @@ const char* ServiceOrigin() { return KOVA_SERVICE_ORIGIN; }
 const char* IPEchoOrigin() { return KOVA_IPECHO_ORIGIN; }
 
 KovaCenter::KovaCenter(HTTPConnection* connection_)
-    : loginState(0), version(ProgramVersion()), connection(connection_), notifyWindow(nullptr), ipLock(0) {
+    : loginState(0),
+      version(ProgramVersion()),
+      connection(connection_),
+      notifyWindow(nullptr),
+      updateWindow(nullptr),
+      ipLock(0),
+      answerLock(0) {
     CS_Guard guard(InstanceLock(), "kovacenter", __LINE__);
     g_instance = this;
     ++center_detail::g_serial;
@@ -85,6 +92,18 @@ void KovaCenter::QueryPublicIP() {
 }
 
 bool KovaCenter::UserAuth(const std::string& id, const std::string& pwd, platform::WindowHandle window) {
+    return SendUserAuth(id, pwd, window, false);
+}
+
+bool KovaCenter::Relogin(platform::WindowHandle window) {
+    if (custId.empty() || password.empty()) return false;
+    // Copies: the answer rewrites both fields when it is taken in.
+    const std::string id = custId, pwd = password;
+    return SendUserAuth(id, pwd, window, true);
+}
+
+bool KovaCenter::SendUserAuth(const std::string& id, const std::string& pwd, platform::WindowHandle window,
+                              bool reload) {
     if (id.empty() || pwd.empty()) return false;
     HTTPRequest* request = new HTTPRequest(ApiUrl("/userAuth.do"), false, false, false);
     request->AddField("cust_id", id, false);
@@ -93,15 +112,11 @@ bool KovaCenter::UserAuth(const std::string& id, const std::string& pwd, platfor
     request->SetCallback(&KovaCenter::OnUserAuthComplete);
     // Set before sending: a completion, however fast, finds both in place.
     notifyWindow = window;
-    loginState = 1;
+    reloading = reload;
+    // A reload leaves the signed-in state alone: the list stays usable
+    // whatever its answer.
+    if (!reload) loginState = 1;
     return SendRequest(request);
-}
-
-bool KovaCenter::Relogin(platform::WindowHandle window) {
-    if (custId.empty() || password.empty()) return false;
-    // Copies: the completion rewrites both fields on the worker thread.
-    const std::string id = custId, pwd = password;
-    return UserAuth(id, pwd, window);
 }
 
 bool KovaCenter::SignText(const std::string& text, const std::string& pfxPwd, const std::string& pfxFile,
@@ -120,22 +135,66 @@ bool KovaCenter::SignText(const std::string& text, const std::string& pfxPwd, co
     return SendRequest(request);
 }
 
-bool KovaCenter::Apply(ApiApply* record, const std::string& pfxPwd, const std::string& pfxFile,
+bool KovaCenter::Apply(const ApiApply& record, const std::string& pfxPwd, const std::string& pfxFile,
                        platform::WindowHandle window) {
-    if (!record || pfxPwd.empty() || pfxFile.empty() || loginState != 2) return false;
+    if (pfxPwd.empty() || pfxFile.empty()) return false;
+    if (loginState != 2) {
+        message = UiText("請重新登入");
+        return false;
+    }
     HTTPRequest* request = new HTTPRequest(ApiUrl("/apply.do"), false, false, false);
-    request->AddField("cust_id", record->CustID, false);
-    request->AddField("branch", record->BranchNo, false);
-    request->AddField("account", record->Account, false);
+    request->AddField("cust_id", record.CustID, false);
+    request->AddField("branch", record.BranchNo, false);
+    request->AddField("account", record.Account, false);
     request->AddField("ipaddr", GetIPAddress(), false);
     request->AddField("pwd", pfxPwd, false);
     if (!request->AddFile("pfxFile", pfxFile, false, nullptr)) {
         request->Release();
+        message = UiText("憑證路徑有誤");
         return false;
     }
     request->SetCallback(&KovaCenter::OnApplyComplete);
     notifyWindow = window;
-    return SendRequest(request);
+    if (SendRequest(request)) return true;
+    message = ConnectionErrorText(0);
+    return false;
+}
+
+bool KovaCenter::TakeAnswer(unsigned msg) {
+    if (msg == kMsgUserAuth) {
+        std::unique_ptr<SignInAnswer> answer;
+        {
+            CS_Guard guard(answerLock, "kovacenter", __LINE__);
+            answer.swap(signInAnswer);
+        }
+        if (!answer) return false;
+        if (answer->setsMessage) message = answer->message;
+        if (answer->code == 1) {
+            loginState = 2;
+            custName = answer->custName;
+            custId = answer->custId;
+            password = answer->password;
+            applyList.swap(answer->applyList);
+            branchList.swap(answer->branchList);
+        } else if (!reloading) {
+            loginState = 3;
+        }
+        return true;
+    }
+    if (msg == kMsgApply) {
+        std::unique_ptr<ApplyAnswer> answer;
+        {
+            CS_Guard guard(answerLock, "kovacenter", __LINE__);
+            answer.swap(applyAnswer);
+        }
+        if (!answer) return false;
+        if (answer->setsMessage) message = answer->message;
+        if (answer->code == 1) {
+            if (ApiApply* record = FindApiApply(answer->branch, answer->account)) ParseApiApply(*record, answer->data);
+        }
+        return true;
+    }
+    return false;
 }
 
 void KovaCenter::Logout() {

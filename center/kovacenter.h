@@ -3,10 +3,13 @@
 // connection and, on the worker thread that ran it, reads the answer, stores
 // what it carries and posts one completion message to the notify window.
 //
-// Fields are not locked: the posted message is the hand-over. Two fields
-// cross threads outside it: the IP address (written by a background lookup,
-// read whenever a call is built; behind its own lock) and the notify window
-// (written by calls, read by every completion; atomic). The program-wide
+// Fields are not locked: the posted message is the hand-over. The sign-in and
+// apply completions do not even write them: the list window paints the
+// records at any moment, so those answers wait, read whole, until the GUI
+// thread takes them in (TakeAnswer) when their message arrives. Two fields
+// cross threads outside the hand-over: the IP address (written by a
+// background lookup, read whenever a call is built; behind its own lock) and
+// the notify windows (written by calls, read by completions; atomic). The program-wide
 // instance pointer is guarded, and every completion runs under that guard, so
 // destroying the instance waits for a completion under way and later
 // completions find no instance and do nothing. The download completion alone
@@ -15,6 +18,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -66,11 +70,23 @@ public:
     bool CheckVersion(platform::WindowHandle window);
     bool DownloadUpdate(const std::string& targetPath, platform::WindowHandle window);
     bool UserAuth(const std::string& id, const std::string& pwd, platform::WindowHandle window);
+    // The sign-in again with the stored ID and password. Unless it succeeds,
+    // the sign-in state and the lists stay as they were.
     bool Relogin(platform::WindowHandle window);
+    // `pfxFile`, here and in Apply, is the certificate's path in UTF-8 (the
+    // windows keep what the file dialog chose, which code page 950 may not
+    // spell); it is opened by that name.
     bool SignText(const std::string& text, const std::string& pfxPwd, const std::string& pfxFile,
                   platform::WindowHandle window);
-    bool Apply(ApiApply* record, const std::string& pfxPwd, const std::string& pfxFile,
+    // Applies for the account `record` names (its CustID, BranchNo and
+    // Account are sent; the stored record is found again by the last two when
+    // the answer is taken in). When nothing could be sent, `message` says why.
+    bool Apply(const ApiApply& record, const std::string& pfxPwd, const std::string& pfxFile,
                platform::WindowHandle window);
+    // On the GUI thread, when kMsgUserAuth or kMsgApply arrives and before the
+    // fields are read: moves the answer its completion read into them. False
+    // for other messages, or when no answer waits.
+    bool TakeAnswer(unsigned message);
     void Logout();
     // Credentials live only in memory: neither reads nor writes anything.
     bool LoadSettings(const std::string& path);
@@ -127,7 +143,7 @@ public:
     std::vector<Branch> branchList;
     std::string custId;
     std::string password;
-    std::string pfxPath;
+    std::string pfxPath;  // UTF-8, unlike the other texts: see SignText
     std::string pfxPassword;
     uint8_t loginState;  // 0 never, 1 sent, 2 authenticated, 3 failed
     SignResult signResult;
@@ -140,16 +156,43 @@ public:
     std::string refusedVersion;
     HTTPConnection* connection;  // not owned
     std::string message;
-    // Set on the GUI thread, read by every completion.
+    // Set on the GUI thread, read by the service calls' completions.
     std::atomic<platform::WindowHandle> notifyWindow;
+    // The same for the version check and the download: their messages reach
+    // the window that asked, whatever calls other windows make meanwhile.
+    std::atomic<platform::WindowHandle> updateWindow;
 
 private:
+    // A sign-in or apply answer, read on the worker, waiting for TakeAnswer.
+    struct SignInAnswer {
+        int code = 0;
+        bool setsMessage = false;
+        std::string message, custName, custId, password;
+        std::vector<ApiApply> applyList;
+        std::vector<Branch> branchList;
+    };
+    struct ApplyAnswer {
+        int code = 0;
+        bool setsMessage = false;
+        std::string message, branch, account;
+        XMLNode data;
+    };
+    bool SendUserAuth(const std::string& id, const std::string& pwd, platform::WindowHandle window, bool reload);
+    // The text of a failed exchange, as ReportConnectionError writes it.
+    static std::string ConnectionErrorText(int code);
+
     // False, with the request released, when the connection refused it.
     bool SendRequest(HTTPRequest* request);
     void Notify(unsigned msg, intptr_t wParam) { platform::PostNotify(notifyWindow.load(), msg, wParam); }
+    void NotifyUpdate(unsigned msg, intptr_t wParam) { platform::PostNotify(updateWindow.load(), msg, wParam); }
 
     static std::atomic<UpdateCheck> updateCheck;
 
     mutable CS_Lock ipLock;
     std::string ipAddress;
+    // The answers waiting, one of each kind: their calls never overlap.
+    CS_Lock answerLock;
+    std::unique_ptr<SignInAnswer> signInAnswer;
+    std::unique_ptr<ApplyAnswer> applyAnswer;
+    bool reloading = false;  // the sign-in out is a Relogin (GUI thread only)
 };

@@ -78,7 +78,7 @@ bool KovaCenter::IsNewer(const std::string& candidate, const std::string& than) 
 bool KovaCenter::CheckVersion(platform::WindowHandle window) {
     HTTPRequest* request = new HTTPRequest(std::string(ServiceOrigin()) + kManifestPath, true, false, false);
     request->SetCallback(&KovaCenter::OnManifestComplete);
-    notifyWindow = window;
+    updateWindow = window;
     return SendRequest(request);
 }
 
@@ -88,7 +88,7 @@ bool KovaCenter::DownloadUpdate(const std::string& targetPath, platform::WindowH
     request->SetUserText(targetPath);
     request->SetCallback(&KovaCenter::OnDownloadComplete);
     updateFile.clear();
-    notifyWindow = window;
+    updateWindow = window;
     return SendRequest(request);
 }
 
@@ -107,7 +107,7 @@ void KovaCenter::OnManifestComplete(HTTPRequest* request) {
     // A version that could not be installed here is not offered again: the
     // program would close for it at every start.
     const bool refused = !self->refusedVersion.empty() && !IsNewer(self->serverVersion, self->refusedVersion);
-    if (self->IsNewerVersion() && !refused && !self->updateUrl.empty()) self->Notify(kMsgUpdateOffered, 0);
+    if (self->IsNewerVersion() && !refused && !self->updateUrl.empty()) self->NotifyUpdate(kMsgUpdateOffered, 0);
 }
 
 namespace {
@@ -155,5 +155,5 @@ void KovaCenter::OnDownloadComplete(HTTPRequest* request) {
     // Released (or replaced) meanwhile: nobody is left to tell.
     if (!self || scope.serial != serial) return;
     if (saved) self->updateFile = target;
-    self->Notify(kMsgUpdateDownloaded, saved ? 1 : 0);
+    self->NotifyUpdate(kMsgUpdateDownloaded, saved ? 1 : 0);
 }

@@ -7,6 +7,7 @@
 #include "net/bodyencoding.h"
 #include "net/httprequest.h"
 #include "net/spoolfile.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ bool WriteSpool(IFileSystem& fs, File& out, const std::string& head, const std::
     if (!WriteText(fs, out, head)) return false;
     char block[kCopyBlock];
     for (const HTTPRequest::FileData& f : files) {
-        File in = fs.Open(f.path, "rb");
+        File in(platform::OpenFileUtf8(f.path, "rb"));  // the path is UTF-8
         if (!in.IsOpen()) continue;  // unreadable by now: left out
         if (!WriteText(fs, out, FilePartHead(f, related))) return false;
         for (;;) {
@@ -78,7 +79,7 @@ void AppendText(std::vector<char>& body, const std::string& text) { body.insert(
 
 // Reads a file whole into `body` as one part; false when it is left out.
 bool AppendFilePart(IFileSystem& fs, std::vector<char>& body, HTTPRequest::FileData& f, bool related) {
-    File in = fs.Open(f.path, "rb");
+    File in(platform::OpenFileUtf8(f.path, "rb"));
     if (!in.IsOpen() || !fs.Seek(in, 0, IFileSystem::kEnd)) return false;
     const int64_t size = fs.Tell(in);
     if (size < 0 || size > kMaxMemoryBody - static_cast<int64_t>(body.size())) return false;

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "files/filesystem.h"
+#include "platform/platform.h"
+#include "text/encoding.h"
 
 namespace {
 
@@ -23,6 +25,15 @@ std::string& SpoolFolderValue() {
 std::string LastComponent(const std::string& path) {
     const size_t cut = path.find_last_of("\\/");
     return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+// The part's file name stays in the process code page, as it always went; a
+// character the code page lacks becomes its default character there. Bytes
+// that are not UTF-8 go as they are.
+std::string PartFileName(const std::string& utf8Path) {
+    const std::string name = LastComponent(utf8Path);
+    std::string ansi;
+    return Utf8ToAnsi(name, ansi) ? ansi : name;
 }
 
 } // namespace
@@ -80,7 +91,7 @@ bool HTTPRequest::GetField(const std::string& name, std::string& value) const {
 
 bool HTTPRequest::AddFile(const std::string& name, const std::string& path, bool allowDuplicate, FileData* out) {
     IFileSystem& fs = IFileSystem::Instance();
-    File file = fs.Open(path, "rb");
+    File file(platform::OpenFileUtf8(path, "rb"));
     if (!file.IsOpen()) return false;
     int64_t size = -1;
     if (fs.Seek(file, 0, IFileSystem::kEnd)) size = fs.Tell(file);
@@ -104,7 +115,7 @@ bool HTTPRequest::AddFile(const std::string& name, const std::string& path, bool
     entry->name = name;
     entry->path = path;
     entry->size = static_cast<int>(size);
-    entry->fileName = LastComponent(path);
+    entry->fileName = PartFileName(path);
     if (out) *out = *entry;
     return true;
 }

@@ -19,8 +19,8 @@ class HTTPRequest : public RefCountable {
 public:
     struct FileData {
         std::string name;      // form field name; empty selects the related layout
-        std::string fileName;  // last path component of `path`
-        std::string path;      // as given, process code page
+        std::string fileName;  // last path component of `path`, in the process code page
+        std::string path;      // as given, UTF-8
         int size = 0;          // bytes, measured when added and again when read
     };
 
@@ -52,9 +52,11 @@ public:
     void AddField(const std::string& name, const std::string& value, bool allowDuplicate);
     // The value of the first field called `name`; false when there is none.
     bool GetField(const std::string& name, std::string& value) const;
-    // False, with nothing changed, when `path` cannot be opened for reading or
-    // is 2 GiB or larger. Replaces the entry of the same `name` unless
-    // `allowDuplicate`.
+    // `path` is UTF-8 and opened by that name, so a folder the process code
+    // page cannot spell is no obstacle; the part names the file as that code
+    // page renders it. False, with nothing changed, when `path` cannot be
+    // opened for reading or is 2 GiB or larger. Replaces the entry of the same
+    // `name` unless `allowDuplicate`.
     bool AddFile(const std::string& name, const std::string& path, bool allowDuplicate, FileData* out);
 
     void SetCallback(CompleteCallback callback) { onComplete = std::move(callback); }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace platform {
@@ -129,6 +130,13 @@ WideString GetEnvironment(const char* name);
 
 // Full path of the running executable in the ANSI code page, at most 259 bytes.
 std::string ModulePath();
+
+// Opens a file by its name in UTF-8 with an fopen mode; null when it cannot.
+// Windows opens it by its UTF-16 name, so a folder or file name that the
+// ANSI code page cannot spell opens too (short names may be turned off on the
+// volume); on Linux the bytes are the name. Invalid UTF-8 opens nothing on
+// Windows.
+std::FILE* OpenFileUtf8(const std::string& utf8Path, const char* mode);
 
 // Creates one folder; false when it could not (including when it exists).
 bool CreateFolder(const WideString& path);

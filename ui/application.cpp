@@ -96,6 +96,38 @@ bool Application::MoveTabFocus(HWND from) {
     return true;
 }
 
+namespace {
+
+struct OwnerSearch {
+    HWND skip;
+    HWND found;
+};
+
+bool CanOwn(HWND w, HWND dialog) {
+    return w && w != dialog && IsWindow(w) && IsWindowVisible(w) && IsWindowEnabled(w) &&
+           GetWindowThreadProcessId(w, nullptr) == GetCurrentThreadId();
+}
+
+BOOL CALLBACK FindOwner(HWND w, LPARAM p) {
+    auto* search = reinterpret_cast<OwnerSearch*>(p);
+    if (!CanOwn(w, search->skip)) return TRUE;
+    search->found = w;
+    return FALSE;
+}
+
+} // namespace
+
+HWND Application::DialogOwner(HWND preferred, HWND dialog) const {
+    if (preferred && (GetWindowLongW(preferred, GWL_STYLE) & WS_CHILD)) preferred = GetAncestor(preferred, GA_ROOT);
+    if (CanOwn(preferred, dialog)) return preferred;
+    HWND active = GetActiveWindow();
+    if (CanOwn(active, dialog)) return active;
+    // Top-level windows come in z-order, the topmost first.
+    OwnerSearch search = {dialog, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), FindOwner, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 void Application::Terminate() {
     if (terminated_) return;
     terminated_ = true;

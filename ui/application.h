@@ -47,6 +47,13 @@ public:
     // The standard exception box: the message's text under the application's title.
     void ShowException(const char* what);
 
+    // The window a dialog or message box opened now belongs to, and stays
+    // above: `preferred` when it is shown and takes input, else the active
+    // window, else the topmost such window of the program; never `dialog`.
+    // Null when none is shown. A hidden owner would let the box sink behind
+    // the window the person sees.
+    HWND DialogOwner(HWND preferred, HWND dialog = nullptr) const;
+
     // One message: false when the loop should end (WM_QUIT).
     bool ProcessMessage();
 

@@ -11,18 +11,19 @@ void WindowDrag::Attach(Control& handle) {
     handle.OnMouseDown = [this](Control&, MouseButton b, ShiftState s, int x, int y) { MouseDown(b, s, x, y); };
     handle.OnMouseMove = [this](Control&, ShiftState s, int x, int y) { MouseMove(s, x, y); };
     handle.OnMouseUp = [this](Control&, MouseButton, ShiftState, int, int) { MouseUp(); };
+    handle.OnCaptureLost = [this](Control&) { CaptureLost(); };
 }
 
 void WindowDrag::MouseDown(MouseButton, ShiftState shift, int x, int y) {
     if (!(shift & ssLeft)) return;
     anchor_.x = x;
     anchor_.y = y;
-    if (mode_ == WithFlag) dragging_ = true;
+    dragging_ = true;
     form_.CaptureMouse();
 }
 
 void WindowDrag::MouseMove(ShiftState shift, int x, int y) {
-    bool active = mode_ == WithFlag ? dragging_ : (shift & ssLeft) != 0;
+    bool active = dragging_ && (mode_ == WithFlag || (shift & ssLeft) != 0);
     if (!active) return;
     Point window;
     window.x = form_.Left();

@@ -18,20 +18,24 @@ namespace ui {
 
 // Moves a form while the left button drags its background image.
 // With a drag flag, a drag lasts from the left press to the release; without
-// one, it lasts while the left button is held.
+// one, it lasts while the left button is held. Either way it ends when the
+// form loses the mouse capture: the form must not follow a pointer whose
+// button is no longer its.
 class WindowDrag {
 public:
     enum Mode { WithFlag, WhileLeftHeld };
     WindowDrag(Form& form, Mode mode) : form_(form), mode_(mode) {}
 
-    // Wires the three mouse events of the drag handle to this drag.
+    // Wires the mouse events of the drag handle to this drag.
     void Attach(Control& handle);
 
     void MouseDown(MouseButton button, ShiftState shift, int x, int y);
     void MouseMove(ShiftState shift, int x, int y);
     void MouseUp();
+    void CaptureLost() { dragging_ = false; }
     // Clears the drag flag (a window does so each time it is shown).
     void Reset() { dragging_ = false; }
+    // From the left press on the handle to its release or the capture's loss.
     bool Dragging() const { return dragging_; }
 
 private:

@@ -48,6 +48,9 @@ public:
     std::function<void(Control& sender, MouseButton, ShiftState, int x, int y)> OnMouseUp;
     // Left button pressed and released over the control.
     std::function<void(Control& sender)> OnClick;
+    // A press on the control that ends without its release: the form lost the
+    // mouse capture (a message box came up, Alt+Tab, the Windows key).
+    std::function<void(Control& sender)> OnCaptureLost;
 
     virtual void Paint(HDC dc) = 0;
 

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "ui/application.h"
 #include "ui/dialogfilter.h"
 #include "ui/font.h"
 
@@ -16,7 +17,9 @@ bool OpenDialog::Execute(HWND owner) {
     std::wstring filterW = AnsiToWide(filter_);
     std::u16string list = DialogFilterList(std::u16string(filterW.begin(), filterW.end()));
     std::wstring listW(list.begin(), list.end());
-    std::wstring dir = AnsiToWide(initialDir_);
+    platform::WideString dirUnits;
+    ::Utf8ToWide(initialDir_, dirUnits);
+    std::wstring dir(dirUnits.begin(), dirUnits.end());
     std::vector<wchar_t> file(MAX_PATH * 4, L'\0');
     OPENFILENAMEW ofn = {};
     ofn.lStructSize = sizeof(ofn);
@@ -36,7 +39,8 @@ bool OpenDialog::Execute(HWND owner) {
                 : nullptr;
     if (!open || !open(&ofn)) return false;
     file.back() = L'\0';
-    fileName_ = WideToAnsi(std::wstring(file.data()));
+    wideFileName_ = file.data();
+    fileName_ = WideToAnsi(wideFileName_);
     return true;
 }
 
@@ -48,7 +52,10 @@ void ShowMessage(HWND owner, const std::string& ansi) {
         MultiByteToWideChar(CP_UTF8, 0, kMessageTitleUtf8, -1, &title[0], n);
         title.resize(static_cast<size_t>(n - 1));
     }
-    MessageBoxW(owner, AnsiToWide(ansi).c_str(), title.c_str(), MB_OK);
+    // Owned by the window on screen, whichever window asked: a box owned by a
+    // hidden window can sink behind the shown one.
+    HWND shown = Application::Instance().DialogOwner(owner);
+    MessageBoxW(shown ? shown : owner, AnsiToWide(ansi).c_str(), title.c_str(), MB_OK);
 }
 
 namespace {

@@ -1,5 +1,7 @@
 #include "ui/edit.h"
 
+#include <imm.h>
+
 #include "ui/application.h"
 #include "ui/form.h"
 #include "ui/placeholder.h"
@@ -120,6 +122,23 @@ void Edit::ApplyPlaceholderRule(char maskWhenCleared) {
 
 bool Edit::IsEmpty() const { return IsEmptyOrPlaceholder(Text(), hint_); }
 
+void Edit::SetSingleByteOnly(bool on) {
+    singleByte_ = on;
+    filter_.Reset();
+    if (!Handle()) return;
+    // A password box has no input context either: without one, no input
+    // method composes text into the box.
+    if (on) {
+        ImmAssociateContext(Handle(), nullptr);
+    } else {
+        ImmAssociateContextEx(Handle(), nullptr, IACE_DEFAULT);
+    }
+}
+
+void Edit::Paste() {
+    if (OnPaste) Guarded([this] { OnPaste(*this); });
+}
+
 void Edit::Command(WORD code) {
     if (code == EN_CHANGE && OnChange) OnChange(*this);
 }
@@ -138,23 +157,50 @@ LRESULT Edit::Process(UINT message, WPARAM wParam, LPARAM lParam) {
         return r;
     }
     case WM_KILLFOCUS: {
+        filter_.Reset();
         LRESULT r = CallWindowProcA(original_, WinControl::Handle(), message, wParam, lParam);
         if (OnExit) Guarded([this] { OnExit(*this); });
         return r;
     }
-    case WM_KEYDOWN:
-        if (OnKeyDown) {
-            uint16_t key = static_cast<uint16_t>(wParam);
-            ShiftState shift = 0;
-            if (GetKeyState(VK_SHIFT) < 0) shift |= ssShift;
-            if (GetKeyState(VK_CONTROL) < 0) shift |= ssCtrl;
-            if (GetKeyState(VK_MENU) < 0) shift |= ssAlt;
-            Guarded([&] { OnKeyDown(*this, key, shift); });
-            if (key == 0) return 0;
-            wParam = key;
+    case WM_KEYDOWN: {
+        // A new key: a trail byte still awaited is not coming. An input
+        // method's own keys arrive as VK_PROCESSKEY.
+        if (wParam != VK_PROCESSKEY) filter_.Reset();
+        dropChar_ = false;
+        ShiftState shift = 0;
+        if (GetKeyState(VK_SHIFT) < 0) shift |= ssShift;
+        if (GetKeyState(VK_CONTROL) < 0) shift |= ssCtrl;
+        if (GetKeyState(VK_MENU) < 0) shift |= ssAlt;
+        uint16_t key = static_cast<uint16_t>(wParam);
+        if (OnKeyDown) Guarded([&] { OnKeyDown(*this, key, shift); });
+        const bool ctrlV = key == 'V' && shift == ssCtrl;
+        const bool shiftInsert = key == VK_INSERT && shift == ssShift;
+        if (key != 0 && OnPaste && (ctrlV || shiftInsert)) {
+            Paste();
+            key = 0;
         }
+        if (key == 0) {
+            // TranslateMessage has already queued the key's character
+            // (Enter's '\r', Esc, Ctrl+V's 0x16): the box must not see it.
+            dropChar_ = true;
+            dropScanCode_ = (static_cast<UINT>(lParam) >> 16) & 0x1FF;
+            return 0;
+        }
+        wParam = key;
+        break;
+    }
+    case WM_PASTE:  // also what the box's context menu sends
+        if (!OnPaste) break;
+        Paste();
+        return 0;
+    case WM_IME_STARTCOMPOSITION:
+    case WM_IME_COMPOSITION:
+    case WM_IME_ENDCOMPOSITION:
+        // Composed text would go into the box whole, past the key filter.
+        if (singleByte_) return 0;
         break;
     case WM_IME_CHAR: {
+        if (singleByte_) return 0;
         // The box would insert an input method's character whole, past the
         // key filter. It goes through the filter as the bytes a typed one
         // arrives as (lead byte in the high byte), and what passes reaches
@@ -171,14 +217,25 @@ LRESULT Edit::Process(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     }
-    case WM_CHAR:
+    case WM_CHAR: {
+        if (dropChar_) {
+            dropChar_ = false;
+            if (((static_cast<UINT>(lParam) >> 16) & 0x1FF) == dropScanCode_) return 0;
+        }
+        const unsigned char byte = static_cast<unsigned char>(wParam & 0xFF);
+        if (singleByte_ && !filter_.Accept(byte)) return 0;
+        if (byte == 0x16 && OnPaste) {  // Ctrl+V without its key-down
+            Paste();
+            return 0;
+        }
         if (OnKeyPress) {
-            char key = static_cast<char>(static_cast<unsigned char>(wParam & 0xFF));
+            char key = static_cast<char>(byte);
             Guarded([&] { OnKeyPress(*this, key); });
             if (key == 0) return 0;
             wParam = static_cast<unsigned char>(key);
         }
         break;
+    }
     default:
         break;
     }

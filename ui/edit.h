@@ -8,6 +8,7 @@
 
 #include "ui/events.h"
 #include "ui/font.h"
+#include "ui/idediting.h"
 #include "ui/wincontrol.h"
 
 namespace ui {
@@ -43,12 +44,22 @@ public:
     // Empty, or showing its placeholder.
     bool IsEmpty() const;
 
+    // Single-byte text only, for boxes whose keys are filtered: the box has
+    // no input context, so no input method composes text into it past
+    // OnKeyPress, and a typed double-byte character is refused whole (the
+    // box's own KeyFilter) before OnKeyPress sees it.
+    void SetSingleByteOnly(bool on);
+
     std::function<void(Edit& sender)> OnEnter;
     std::function<void(Edit& sender)> OnExit;
     std::function<void(Edit& sender)> OnChange;
-    // Set `key` to 0 to discard it.
+    // Set `key` to 0 to discard it; the character it would type is then
+    // discarded too.
     std::function<void(Edit& sender, uint16_t& key, ShiftState shift)> OnKeyDown;
     std::function<void(Edit& sender, char& key)> OnKeyPress;
+    // When set, replaces the box's own paste on every route: WM_PASTE,
+    // Ctrl+V, Shift+Insert and the context menu's Paste.
+    std::function<void(Edit& sender)> OnPaste;
 
     // Also sizes the font and margins to the form's scale.
     void Place() override;
@@ -59,10 +70,16 @@ private:
     static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Process(UINT message, WPARAM wParam, LPARAM lParam);
     void ApplyFont(BOOL redraw);
+    void Paste();
 
     WNDPROC original_ = nullptr;
     std::string hint_;
     char passwordChar_ = 0;
+    bool singleByte_ = false;
+    KeyFilter filter_;
+    // The character of a key whose key-down was discarded, by scan code.
+    bool dropChar_ = false;
+    UINT dropScanCode_ = 0;
     int maxLength_ = 0;
     FontDesc desc_;
     FontHandle font_;

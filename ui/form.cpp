@@ -184,6 +184,7 @@ void Form::Hide() {
 bool Form::Visible() const { return hwnd_ && (GetWindowLongW(hwnd_, GWL_STYLE) & WS_VISIBLE); }
 
 void Form::Close() {
+    if (OnCloseQuery && !OnCloseQuery(*this)) return;
     if (modal_) {
         SetModalResult(mrCancel);
         return;
@@ -198,6 +199,12 @@ void Form::SetModalResult(int result) { modalResult_ = result; }
 int Form::ShowModal() {
     if (modal_ || Visible()) return mrNone;
     // Every other enabled top-level window of this thread gets no input meanwhile.
+    // Owned by the window that opened it, it stays above that window (its
+    // taskbar button, Alt+Tab) and needs no taskbar button of its own.
+    Application& app = Application::Instance();
+    const HWND formerOwner = GetWindow(hwnd_, GW_OWNER);
+    const HWND opener = app.DialogOwner(nullptr, hwnd_);
+    if (opener) SetWindowLongPtrW(hwnd_, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(opener));
     std::vector<HWND> disabled;
     EnumThreadWindows(GetCurrentThreadId(), CollectEnabled, reinterpret_cast<LPARAM>(&disabled));
     HWND previous = GetActiveWindow();
@@ -208,7 +215,6 @@ int Form::ShowModal() {
     // Keys go to the dialog from the start, not to a control of the window
     // that opened it (Enter and Esc may mean something to the dialog).
     if (!IsChild(hwnd_, GetFocus())) ::SetFocus(hwnd_);
-    Application& app = Application::Instance();
     while (modalResult_ == mrNone) {
         if (!app.ProcessMessage()) {
             PostQuitMessage(0);  // the outer loop ends too
@@ -218,6 +224,8 @@ int Form::ShowModal() {
     }
     for (HWND w : disabled) EnableWindow(w, TRUE);
     Hide();
+    // The opener may go before this form does, and would take it along.
+    if (opener) SetWindowLongPtrW(hwnd_, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(formerOwner));
     modal_ = false;
     if (previous && IsWindow(previous)) SetActiveWindow(previous);
     return modalResult_;
@@ -315,16 +323,18 @@ void Form::MouseButtonEvent(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     Control* target = pressed_ ? pressed_ : ControlAt(x, y);
     if (!target) return;
+    const bool wasPressed = pressed_ == target;
+    const bool clickable = button == MouseButton::Left && wasPressed && pressedLeft_;
+    if (button == MouseButton::Left) pressedLeft_ = false;
+    // The press ends here: a handler that releases the capture itself (the
+    // drag does) then ends no press, and no capture loss is reported.
+    const bool last = !(shift & (ssLeft | ssRight | ssMiddle));
+    if (last) pressed_ = nullptr;
     if (target->OnMouseUp)
         target->OnMouseUp(*target, button, shift, scale_.ToLogical(x) - target->Left(),
                           scale_.ToLogical(y) - target->Top());
-    bool click = button == MouseButton::Left && pressed_ == target && pressedLeft_ && target->Visible() &&
-                 ControlAt(x, y) == target;
-    if (button == MouseButton::Left) pressedLeft_ = false;
-    if (!(shift & (ssLeft | ssRight | ssMiddle))) {
-        pressed_ = nullptr;
-        ReleaseMouse();
-    }
+    bool click = clickable && target->Visible() && ControlAt(x, y) == target;
+    if (last) ReleaseMouse();
     if (click && target->OnClick) target->OnClick(*target);
 }
 
@@ -363,10 +373,16 @@ LRESULT Form::Process(UINT message, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_CAPTURECHANGED:
         if (reinterpret_cast<HWND>(lParam) != hwnd_) {
+            // No release will come: the press ends here.
+            Control* lost = pressed_;
             pressed_ = nullptr;
             pressedLeft_ = false;
+            if (lost && lost->OnCaptureLost) Guarded([lost] { lost->OnCaptureLost(*lost); });
         }
         return 0;
+    case WM_CANCELMODE:
+        ReleaseMouse();
+        break;
     case WM_SETCURSOR:
         if (SetCursorFor(reinterpret_cast<HWND>(wParam), lParam)) return TRUE;
         break;

@@ -77,6 +77,8 @@ public:
     std::function<void(Form& sender)> OnCreate;  // fired by Application::CreateForm
     std::function<void(Form& sender)> OnShow;    // each time it goes from hidden to shown
     std::function<void(Form& sender)> OnClose;
+    // Asked before any close, the modal one included; false keeps the form open.
+    std::function<bool(Form& sender)> OnCloseQuery;
     // A key pressed while the form itself (no control of it) has the focus.
     std::function<void(Form& sender, uint16_t key)> OnKeyDown;
 

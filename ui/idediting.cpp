@@ -10,16 +10,35 @@ std::string MaskId(const std::string& fullId) {
     return shown;
 }
 
+namespace {
+
+bool IsLeadByte(unsigned char b) { return b >= 0x81 && b <= 0xFE; }
+bool IsTrailByte(unsigned char b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0xA1 && b <= 0xFE); }
+
+} // namespace
+
 bool KeyFilter::Accept(unsigned char byte) {
-    if (byte >= 0x80) {
-        skipNextByte_ = true;
-        return false;
+    if (awaitingTrail_) {
+        awaitingTrail_ = false;
+        // The refused character's second half. Anything else is a new key.
+        if (IsTrailByte(byte)) return false;
     }
-    if (skipNextByte_) {
-        skipNextByte_ = false;
-        return false;
+    if (byte < 0x80) return true;
+    awaitingTrail_ = IsLeadByte(byte);
+    return false;
+}
+
+std::string IdFromClipboard(const std::wstring& text) {
+    std::string id;
+    for (wchar_t w : text) {
+        if (id.size() >= kIdMaxLength) break;
+        unsigned long c = static_cast<unsigned long>(w);
+        // Full-width digits and letters lie 0xFEE0 above their ASCII forms.
+        if ((c >= 0xFF10 && c <= 0xFF19) || (c >= 0xFF21 && c <= 0xFF3A) || (c >= 0xFF41 && c <= 0xFF5A)) c -= 0xFEE0;
+        if (c >= 'a' && c <= 'z') c = c - 'a' + 'A';
+        if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) id.push_back(static_cast<char>(c));
     }
-    return true;
+    return id;
 }
 
 void IdEditing::EraseSelection(int start, int end) {

@@ -14,19 +14,27 @@ const size_t kIdShownPrefix = 6;
 // The first six characters as they are, every later one as '*'.
 std::string MaskId(const std::string& fullId);
 
-// The key-press filter of the ID and password boxes. A byte with the high bit
-// set is discarded and so is the next plain byte: a double-byte character
-// never gets in by halves.
+// The key filter of a box that takes single-byte characters only, one per
+// box. A double-byte character (code page 950: lead byte 0x81..0xFE, then one
+// trail byte 0x40..0x7E or 0xA1..0xFE) is refused whole, its trail byte too
+// even when that is below 0x80; any other byte with the high bit set is
+// refused alone. Nothing after the trail byte is ever refused for it.
 class KeyFilter {
 public:
     // False when the byte must be discarded.
     bool Accept(unsigned char byte);
-    void Reset() { skipNextByte_ = false; }
-    bool SkipNextByte() const { return skipNextByte_; }
+    // A new key, or the box lost focus: an awaited trail byte is not coming.
+    void Reset() { awaitingTrail_ = false; }
 
 private:
-    bool skipNextByte_ = false;
+    bool awaitingTrail_ = false;
 };
+
+// Clipboard text as the ID box takes it, by the rules of typed keys: letters
+// and digits only (full-width ones as their ASCII forms), upper-cased, at most
+// kIdMaxLength of them; spaces (full-width ones too), punctuation and anything
+// else are dropped.
+std::string IdFromClipboard(const std::wstring& text);
 
 class IdEditing {
 public:
@@ -40,8 +48,8 @@ public:
     bool Type(char& key, int start, int end);
     // The Delete key: the selection, or the one character at the caret.
     void Delete(int start, int end);
-    // Text from the clipboard (already in the process code page), inserted at
-    // the selection unfiltered and unchanged in case, then cut to the limit.
+    // Text in the ID's alphabet (see IdFromClipboard) inserted at the
+    // selection, then the ID cut to the limit.
     void Paste(const std::string& text, int start, int end);
 
 private:

@@ -75,8 +75,14 @@ TLoginForm::TLoginForm() : ui::Form(1280, 798) {
             EditKeyDown(sender, key, shift);
         };
     }
-    for (ui::Edit* e : {&IDEdit, &PwdEdit, &PFXPwdEdit})
+    // The filtered boxes: single-byte keys only, no input method, each box
+    // with its own key filter; every paste into the ID box, by any route,
+    // goes through the ID's rules.
+    for (ui::Edit* e : {&IDEdit, &PwdEdit, &PFXPwdEdit}) {
+        e->SetSingleByteOnly(true);
         e->OnKeyPress = [this](ui::Edit& sender, char& key) { EditKeyPress(sender, key); };
+    }
+    IDEdit.OnPaste = [this](ui::Edit&) { PasteId(); };
     IDEdit.OnChange = [this](ui::Edit&) { IDEditChange(); };
 
     OpenDialog.SetFilter(UiText("PFX憑證檔案(*.pfx)|*.pfx"));
@@ -97,11 +103,10 @@ void TLoginForm::FormShow() {
     IDEdit.SetText(id.Masked());
     inIdChange = false;
     PwdEdit.SetText(center ? center->password : std::string());
-    PFXPathEdit.SetText(center ? center->pfxPath : std::string());
+    PFXPathEdit.SetText(pfxPathKept.KeepUtf8(center ? center->pfxPath : std::string()));
     PFXPwdEdit.SetText(center ? center->pfxPassword : std::string());
     VersionLabel.SetCaption(center ? center->GetVersionText() : std::string());
     drag.Reset();
-    keyFilter.Reset();
     SetError(std::string());
     PwdEdit.SetPasswordChar(0);
     PFXPwdEdit.SetPasswordChar(0);
@@ -120,10 +125,7 @@ char TLoginForm::MaskWhenCleared(const ui::Edit& box) const {
 void TLoginForm::EditClick(ui::Edit& sender) { sender.ApplyPlaceholderRule(MaskWhenCleared(sender)); }
 
 void TLoginForm::EditKeyPress(ui::Edit& sender, char& key) {
-    if (!keyFilter.Accept(static_cast<unsigned char>(key))) {
-        key = 0;
-        return;
-    }
+    // The box's own key filter has already refused double-byte characters.
     if (key == '\r') {  // Enter is the login click (handled on its key-down)
         key = 0;
         return;
@@ -153,14 +155,13 @@ void TLoginForm::IDEditChange() {
     inIdChange = false;
 }
 
-void TLoginForm::IDEditKeyDown(uint16_t key, ui::ShiftState shift) {
+void TLoginForm::IDEditKeyDown(uint16_t key, ui::ShiftState) {
+    // Ctrl+V, like every other paste route, reaches PasteId through the box.
     if (key == VK_DELETE && !id.FullId().empty()) {
         int start = 0, end = 0;
         IDEdit.GetSelection(&start, &end);
         id.Delete(start, end);
         // The box deletes from its own text next; the change handler redraws.
-    } else if (key == 'V' && (shift & ui::ssCtrl)) {
-        PasteId();
     }
 }
 
@@ -169,10 +170,10 @@ void TLoginForm::PasteId() {
     if (!ui::ReadClipboardText(nullptr, &text)) return;
     int start = 0, end = 0;
     IDEdit.GetSelection(&start, &end);
-    id.Paste(ui::WideToAnsi(text), start, end);
+    // As typed keys would have it: upper case, letters and digits only.
+    id.Paste(ui::IdFromClipboard(text), start, end);
     // Redraws and puts the box's selection back: the caret stays where it was.
     IDEditChange();
-    // The key's character (0x16) never reaches the box: the key filter drops it.
 }
 
 void TLoginForm::PwdEyeImageClick() { ui::ToggleMasking(PwdEdit, PwdEyeImage1, PwdEyeImage2); }
@@ -181,10 +182,11 @@ void TLoginForm::PFXEyeImageClick() { ui::ToggleMasking(PFXPwdEdit, PFXEyeImage1
 
 void TLoginForm::FolderImageClick() {
     KovaCenter* center = KovaCenter::Instance();
-    OpenDialog.SetInitialDir(center ? center->pfxPath : std::string());
+    OpenDialog.SetInitialDirUtf8(center ? center->pfxPath : std::string());
     if (!OpenDialog.Execute(Handle())) return;
     EditClick(PFXPathEdit);
-    PFXPathEdit.SetText(OpenDialog.FileName());
+    // The box shows what code page 950 makes of the path; the path is kept whole.
+    PFXPathEdit.SetText(pfxPathKept.Keep(OpenDialog.WideFileName()));
 }
 
 void TLoginForm::SetError(const std::string& ansi) { ErrorLabel.SetCaption(ansi); }
@@ -214,7 +216,7 @@ void TLoginForm::OnUserAuth(WPARAM result) {
     KovaCenter* center = KovaCenter::Instance();
     if (!center) return;
     if (result == 1) {
-        if (center->SignText(id.FullId(), PFXPwdEdit.Text(), PFXPathEdit.Text(), Handle())) return;
+        if (center->SignText(id.FullId(), PFXPwdEdit.Text(), pfxPathKept.Resolve(PFXPathEdit.Text()), Handle())) return;
         SetError(UiText("*登入失敗，憑證路徑有誤"));
     } else {
         SetError(UiText("*登入失敗，") + center->GetMessage());
@@ -237,7 +239,7 @@ void TLoginForm::OnSignText(WPARAM result) {
     }
     center->custId = id.FullId();
     center->password = PwdEdit.Text();
-    center->pfxPath = PFXPathEdit.Text();
+    center->pfxPath = pfxPathKept.Resolve(PFXPathEdit.Text());
     center->pfxPassword = PFXPwdEdit.Text();
     center->SaveSettings();
     Hide();
@@ -268,7 +270,10 @@ void TLoginForm::OnUpdateDownloaded(WPARAM saved) {
 
 void TLoginForm::UserMessage(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
-    case kMsgUserAuth: OnUserAuth(wParam); break;
+    case kMsgUserAuth:
+        if (KovaCenter* center = KovaCenter::Instance()) center->TakeAnswer(kMsgUserAuth);
+        OnUserAuth(wParam);
+        break;
     case kMsgSignText: OnSignText(wParam); break;
     case kMsgUpdateOffered: OnUpdateOffered(); break;
     case kMsgUpdateDownloaded: OnUpdateDownloaded(wParam); break;

@@ -68,7 +68,7 @@ private:
 
     ui::WindowDrag drag{*this, ui::WindowDrag::WithFlag};
     ui::DimOverlay dim{*this, DarkImage, BgImage, {&IDEdit, &PwdEdit, &PFXPathEdit, &PFXPwdEdit}};
-    ui::KeyFilter keyFilter;  // holds skipNextByte
     ui::IdEditing id;         // holds fullId
     bool inIdChange = false;  // the change handler detached while it redraws
+    ui::KeptPath pfxPathKept;  // the certificate path PFXPathEdit stands for
 };

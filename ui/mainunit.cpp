@@ -176,7 +176,7 @@ void TMainForm::StringGridClick() {
     if (col == ui::kApplyColumn && Eligible(row)) {
         const ui::Picture& on = ApplyBtnOn.GetPicture();
         if (!ui::CentredRect(CellBounds(col, row), on.Width(), on.Height()).Contains(pointer)) return;
-        SubmitForm->SetAccount(&center->applyList[static_cast<size_t>(row)]);
+        SubmitForm->SetAccount(center->applyList[static_cast<size_t>(row)]);
         dim.Dim();
         if (SubmitForm->ShowModal() == ui::mrOk) {
             FillGrid();
@@ -196,6 +196,8 @@ void TMainForm::ReloadBtnClick() {
 
 void TMainForm::UserMessage(UINT message, WPARAM wParam, LPARAM) {
     if (message != kMsgUserAuth) return;
+    // A failed reload takes in nothing but its message: the list stays.
+    if (KovaCenter* center = KovaCenter::Instance()) center->TakeAnswer(kMsgUserAuth);
     dim.Undim();
     if (wParam == 1) FillGrid();
 }

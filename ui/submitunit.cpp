@@ -52,16 +52,21 @@ TSubmitForm::TSubmitForm() : ui::Form(500, 620) {
             if (DialogKey(key)) key = 0;
         };
     }
-    PFXPwdEdit.OnKeyPress = [this](ui::Edit&, char& key) {
-        if (!keyFilter.Accept(static_cast<unsigned char>(key)) || key == '\r' || key == 0x1B) key = 0;
+    // Single-byte keys only (the box's own key filter), no input method.
+    PFXPwdEdit.SetSingleByteOnly(true);
+    PFXPwdEdit.OnKeyPress = [](ui::Edit&, char& key) {
+        if (key == '\r' || key == 0x1B) key = 0;  // Enter and Esc act on their key-down
     };
     OnKeyDown = [this](ui::Form&, uint16_t key) { DialogKey(key); };
+    OnCloseQuery = [this](ui::Form&) { return !busy; };
+    DarkImage.SetAutoSize(true);
+    DarkImage.Hide();
 
     OpenDialog.SetFilter(UiText("PFX憑證檔案(*.pfx)|*.pfx"));
 
     // Creation: the client's values (empty until a sign-in), then placeholders.
     KovaCenter* center = KovaCenter::Instance();
-    PFXPathEdit.SetText(center ? center->pfxPath : std::string());
+    PFXPathEdit.SetText(pfxPathKept.KeepUtf8(center ? center->pfxPath : std::string()));
     PFXPwdEdit.SetText(center ? center->pfxPassword : std::string());
     EditClick(PFXPathEdit);
     EditClick(PFXPwdEdit);
@@ -71,15 +76,14 @@ TSubmitForm::TSubmitForm() : ui::Form(500, 620) {
 void TSubmitForm::FormShow() {
     if (BgImage.GetPicture().Empty()) BgImage.SetPicture(ui::Picture::FromResource(L"SUBMIT_FACE"));
     drag.Reset();
-    keyFilter.Reset();
     ErrorLabel.SetCaption(std::string());
     PFXPwdEdit.SetPasswordChar(0);
     PFXEyeImageClick();
     KovaCenter* center = KovaCenter::Instance();
-    if (account && center) {
-        TypeLabel.SetCaption(KovaCenter::GetProductName(*account));
-        BranchLabel.SetCaption(center->GetBranchName(*account));
-        AccountLabel.SetCaption(account->Account);
+    if (hasAccount && center) {
+        TypeLabel.SetCaption(KovaCenter::GetProductName(account));
+        BranchLabel.SetCaption(center->GetBranchName(account));
+        AccountLabel.SetCaption(account.Account);
     }
 }
 
@@ -91,13 +95,14 @@ void TSubmitForm::PFXEyeImageClick() { ui::ToggleMasking(PFXPwdEdit, PFXEyeImage
 
 void TSubmitForm::FolderImageClick() {
     KovaCenter* center = KovaCenter::Instance();
-    OpenDialog.SetInitialDir(center ? center->pfxPath : std::string());
+    OpenDialog.SetInitialDirUtf8(center ? center->pfxPath : std::string());
     if (!OpenDialog.Execute(Handle())) return;
     // The colour stays as it was: the placeholder rule alone changes it.
-    PFXPathEdit.SetText(OpenDialog.FileName());
+    PFXPathEdit.SetText(pfxPathKept.Keep(OpenDialog.WideFileName()));
 }
 
 void TSubmitForm::SubmitLabelClick() {
+    if (busy) return;
     if (PFXPathEdit.IsEmpty()) {
         ErrorLabel.SetCaption(UiText("*送出失敗，請選擇憑證路徑"));
         return;
@@ -107,16 +112,22 @@ void TSubmitForm::SubmitLabelClick() {
         return;
     }
     KovaCenter* center = KovaCenter::Instance();
-    if (!account || !center) return;
-    if (center->Apply(account, PFXPwdEdit.Text(), PFXPathEdit.Text(), Handle())) return;
-    // Signed in, path and password given: the certificate file could not be
-    // read. Saying so beats a click that does nothing.
-    if (center->loginState == 2) ErrorLabel.SetCaption(UiText("*送出失敗，憑證路徑有誤"));
+    if (!hasAccount || !center) return;
+    if (center->Apply(account, PFXPwdEdit.Text(), pfxPathKept.Resolve(PFXPathEdit.Text()), Handle())) {
+        busy = true;
+        dim.Dim();
+        return;
+    }
+    // Nothing was sent; the client says why. A click never does nothing.
+    ErrorLabel.SetCaption(UiText("*送出失敗，") + center->GetMessage());
 }
 
-void TSubmitForm::Cancel() { SetModalResult(ui::mrCancel); }
+void TSubmitForm::Cancel() {
+    if (!busy) SetModalResult(ui::mrCancel);
+}
 
 bool TSubmitForm::DialogKey(uint16_t key) {
+    if (busy) return key == VK_RETURN || key == VK_ESCAPE;  // taken, and nothing done
     if (key == VK_RETURN) {
         SubmitLabelClick();
         return true;
@@ -129,10 +140,15 @@ bool TSubmitForm::DialogKey(uint16_t key) {
 }
 
 void TSubmitForm::UserMessage(UINT message, WPARAM wParam, LPARAM) {
-    if (message != kMsgApply) return;
+    // Only the answer to this dialog's own application counts.
+    if (message != kMsgApply || !busy) return;
+    busy = false;
+    KovaCenter* center = KovaCenter::Instance();
+    if (center) center->TakeAnswer(kMsgApply);
+    dim.Undim();
     if (wParam == 1) {
         SetModalResult(ui::mrOk);
-    } else if (KovaCenter* center = KovaCenter::Instance()) {
+    } else if (center) {
         ErrorLabel.SetCaption(UiText("*送出失敗，") + center->GetMessage());
     }
 }

@@ -252,6 +252,11 @@ std::string ModulePath() {
     return ansi;
 }
 
+std::FILE* OpenFileUtf8(const std::string& utf8Path, const char* mode) {
+    if (utf8Path.empty() || !mode || utf8Path.find('\0') != std::string::npos) return nullptr;
+    return std::fopen(utf8Path.c_str(), mode);
+}
+
 bool CreateFolder(const WideString& path) {
     if (path.empty()) return false;
     return mkdir(PathToUtf8(path).c_str(), 0700) == 0;

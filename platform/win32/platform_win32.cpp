@@ -6,7 +6,9 @@
 #include <process.h>
 #include <shellapi.h>
 
+#include <cstdio>
 #include <new>
+#include <string>
 #include <vector>
 
 namespace platform {
@@ -136,6 +138,21 @@ std::string ModulePath() {
     DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return std::string();
     return std::string(buffer, n);
+}
+
+std::FILE* OpenFileUtf8(const std::string& utf8Path, const char* mode) {
+    if (utf8Path.empty() || !mode || utf8Path.size() > 0x7FFFFFFF) return nullptr;
+    const int length = static_cast<int>(utf8Path.size());
+    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8Path.data(), length, nullptr, 0);
+    if (units <= 0) return nullptr;
+    std::wstring path(static_cast<size_t>(units), L'\0');
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8Path.data(), length, &path[0], units) != units)
+        return nullptr;
+    // A NUL inside would open a shorter name than the one given.
+    if (path.find(L'\0') != std::wstring::npos) return nullptr;
+    std::wstring wideMode;
+    for (const char* m = mode; *m; ++m) wideMode.push_back(static_cast<unsigned char>(*m));
+    return _wfopen(path.c_str(), wideMode.c_str());
 }
 
 bool CreateFolder(const WideString& path) { return CreateDirectoryW(W(path), nullptr) != FALSE; }

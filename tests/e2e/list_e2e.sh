@@ -144,6 +144,20 @@ case_apply() {
   python3 "$CHECK" same "$TMP/ref-submit-empty.png" "$s" $((DX + 180)) $((DY + 170)) 240 150 >/dev/null ||
     fail "the dialog does not show 證券, 台北分公司, 1234567 (see $s)"
   note "the window dims; the dialog shows the account's product, branch and number"
+  # Cancel, then the close glyph: the dialog goes and the list undims, unchanged.
+  local how
+  for how in "130 564" "476 23"; do
+    dclick $how
+    wait_dialog 0 || fail "a click at $how did not close the dialog"
+    sleep 0.5
+    s=$(shot cancelled)
+    python3 "$CHECK" same "$before" "$s" "$WX" "$WY" 1280 798 >/dev/null || fail "the list is not as before (see $s)"
+    cell 6 0
+    click $((CX + 60)) $((CY + 32))
+    wait_dialog 1 || fail "the submit dialog did not show again"
+    sleep 0.5
+  done
+  note "Cancel and the close glyph close the dialog; the list undims with its grid unchanged"
   dclick 370 564; submit_error_is path
   dclick 300 368; xdotool type --delay 20 "$PFX_DIR\\A123456789.pfx"
   dclick 370 564; submit_error_is pwd
@@ -162,7 +176,21 @@ case_apply() {
   # the upload must not fail on a connection the server has closed.
   sleep 3
   dclick 300 368; xdotool key End shift+Home; xdotool type --delay 20 "$PFX_DIR\\A123456789.pfx"
-  xdotool key Return
+  # The service takes its time: the dialog is busy meanwhile, and a second
+  # Enter, a click on 送出申請, Esc, Cancel and the close glyph all do nothing.
+  local ready sent
+  sleep 0.3
+  ready=$(shot submit-ready)
+  sent=$(requests /kovaapp/api/apply.do)
+  fault "kind=delay&path=/kovaapp/api/apply.do&ms=5000&count=1"
+  xdotool key Return; sleep 0.5
+  s=$(shot submit-busy)
+  python3 "$CHECK" halved "$ready" "$s" "$DX" "$DY" 500 620 >/dev/null || fail "the busy dialog is not dimmed (see $s)"
+  xdotool key Return; dclick 370 564; xdotool key Escape; sleep 0.3; dclick 130 564; dclick 476 23
+  dialog_shown || fail "the busy dialog closed"
+  python3 "$CHECK" halved "$ready" "$(shot submit-still-busy)" "$DX" "$DY" 500 620 >/dev/null ||
+    fail "the dialog is no longer dimmed while its application is out"
+  note "while the application is out the dialog is dimmed; Enter, clicks, Esc and close do nothing"
   local i
   for ((i = 0; i < 50; i++)); do
     s=$(shot confirm)
@@ -171,8 +199,12 @@ case_apply() {
   done
   ((i < 50)) || fail "no confirmation dialog (see $s)"
   note "a correct submission closes the dialog and shows the confirmation"
-  xdotool key Return
-  wait_dialog 0 || fail "Enter did not close the confirmation"
+  [[ $(requests /kovaapp/api/apply.do) -eq $((sent + 1)) ]] ||
+    fail "one submission sent $(($(requests /kovaapp/api/apply.do) - sent)) applications"
+  note "the service was sent that application once"
+  # One click on its painted OK closes it, the first time it is shown.
+  xdotool mousemove $(((SW - 480) / 2 + 242)) $(((SH - 520) / 2 + 459)); sleep 0.15; xdotool click 1
+  wait_dialog 0 || fail "one click on OK did not close the confirmation"
   sleep 0.5
   s=$(shot after)
   python3 "$CHECK" like "$s" "$WX" "$WY" "$ROOT/ui/res/list_face.jpg" >/dev/null || fail "the list stayed dimmed"
@@ -207,6 +239,30 @@ case_reload() {
   # Row 3 now reads 已開通, as ui_demo's fourth row.
   same_cell "$s" "$TMP/ref-list.png" 4 3 || fail "the reloaded row 3 does not read 已開通 (see $s)"
   note "reload signs in again and refills the grid"
+  # With the service stopped the reload fails: the window undims, the list
+  # stays as it was, and once the service is back an application goes through.
+  kova_cleanup_service
+  click 346 195; sleep 2
+  local after
+  after=$(shot reload-failed)
+  python3 "$CHECK" same "$s" "$after" "$WX" "$WY" 1280 798 >/dev/null || fail "a failed reload changed the list (see $after)"
+  note "a reload without the service only undims; the list is unchanged"
+  serve
+  cell 6 0
+  click $((CX + 60)) $((CY + 32))
+  wait_dialog 1 || fail "the submit dialog did not show after the failed reload"
+  dialog_xy
+  dclick 300 368; xdotool type --delay 20 "$PFX_DIR\\A123456789.pfx"
+  dclick 300 428; xdotool type --delay 40 "pfx1234"; xdotool key Return
+  for ((i = 0; i < 50; i++)); do
+    s=$(shot reload-confirm)
+    python3 "$CHECK" like "$s" $(((SW - 480) / 2)) $(((SH - 520) / 2)) "$ROOT/ui/res/confirm_face.jpg" >/dev/null && break
+    sleep 0.2
+  done
+  ((i < 50)) || fail "no confirmation after the failed reload (see $s)"
+  xdotool key Return
+  wait_dialog 0 || fail "Enter did not close the confirmation"
+  note "after the failed reload the account still applies"
   click 785 740
   for ((i = 0; i < 50; i++)); do [[ $(peek edits | wc -l) -eq 4 ]] && break; sleep 0.1; done
   ((i < 50)) || fail "log-out did not show the login window"

@@ -73,6 +73,7 @@ protected:
             return INT_MIN;
         }
         EXPECT_EQ(n.message, message);
+        center_->TakeAnswer(n.message);  // as the window does when the message arrives
         return static_cast<int>(n.wParam);
     }
     // Every exchange of the connection has completed (its callback has run).

@@ -73,7 +73,7 @@ TEST_F(CenterSignIn, FullSignInApplyAndReload) {
     const std::vector<KovaCenter::ApiApply> before = center_->applyList;
     KovaCenter::ApiApply* target = center_->FindApiApply("0012", "1234567");
     ASSERT_NE(target, nullptr);
-    ASSERT_TRUE(center_->Apply(target, PfxPassword("demo"), Pfx("demo"), window_));
+    ASSERT_TRUE(center_->Apply(*target, PfxPassword("demo"), Pfx("demo"), window_));
     ASSERT_EQ(Await(kMsgApply), 1) << center_->message;
     for (size_t i = 0; i < before.size(); ++i) {
         const KovaCenter::ApiApply& now = center_->applyList[i];
@@ -96,7 +96,7 @@ TEST_F(CenterSignIn, FullSignInApplyAndReload) {
     EXPECT_EQ(center_->FindApiApply("0012", "1234567")->APIStus, "S");
 
     // Applying again is refused by the service with its message.
-    ASSERT_TRUE(center_->Apply(center_->FindApiApply("0012", "1234567"), PfxPassword("demo"), Pfx("demo"), window_));
+    ASSERT_TRUE(center_->Apply(*center_->FindApiApply("0012", "1234567"), PfxPassword("demo"), Pfx("demo"), window_));
     EXPECT_EQ(Await(kMsgApply), 4);
     EXPECT_FALSE(center_->message.empty());
 
@@ -129,7 +129,7 @@ TEST_F(CenterSignIn, PreconditionsSendNothing) {
     record.BranchNo = "0012";
     record.Account = "1234567";
     const std::string pfx = Pfx("demo");
-    EXPECT_FALSE(center_->Apply(&record, "pfx1234", pfx, window_));  // before login
+    EXPECT_FALSE(center_->Apply(record, "pfx1234", pfx, window_));  // before login
     EXPECT_FALSE(center_->UserAuth("", "Demo1234", window_));
     EXPECT_FALSE(center_->UserAuth("A123456789", "", window_));
     EXPECT_FALSE(center_->SignText("", "pfx1234", pfx, window_));
@@ -143,11 +143,11 @@ TEST_F(CenterSignIn, PreconditionsSendNothing) {
     EXPECT_EQ(center_->loginState, 0);
     EXPECT_EQ(center_->notifyWindow.load(), nullptr);
 
-    // After a failed reload Apply is refused again.
+    // After a failed sign-in Apply is refused again.
     ASSERT_TRUE(SignIn());
     ASSERT_TRUE(center_->UserAuth("A123456789", "bad", window_));
     EXPECT_EQ(Await(kMsgUserAuth), 2);
-    EXPECT_FALSE(center_->Apply(center_->FindApiApply("0012", "2345678"), "pfx1234", pfx, window_));
+    EXPECT_FALSE(center_->Apply(*center_->FindApiApply("0012", "2345678"), "pfx1234", pfx, window_));
     EXPECT_NE(center_->FindApiApply("0012", "2345678"), nullptr);  // the lists are kept
 }
 
@@ -239,6 +239,7 @@ TEST_F(CenterSignIn, FailedBackgroundCallsLeaveTheSignInMessage) {
         platform::Notification n;
         ASSERT_TRUE(platform::WaitNotify(window_, n, 30000));
         EXPECT_EQ(n.wParam, n.message == kMsgUserAuth ? 2 : 500);
+        center_->TakeAnswer(n.message);
     }
     center_->QueryPublicIP();
     EXPECT_EQ(Await(kMsgPublicIP), 500);

@@ -74,6 +74,7 @@ protected:
         for (;;) {
             if (PeekMessageA(&msg, window_, WM_USER, WM_USER + 6, PM_REMOVE)) {
                 EXPECT_EQ(msg.message, message);
+                center_->TakeAnswer(msg.message);  // as the window does when the message arrives
                 return static_cast<int>(msg.wParam);
             }
             const DWORD now = GetTickCount();
@@ -124,7 +125,7 @@ TEST_F(CenterWine, SignInSignApplyReload) {
     KovaCenter::ApiApply* target = center_->FindApiApply("0012", "1234567");
     ASSERT_NE(target, nullptr);
     const std::string otherBefore = center_->FindApiApply("0044", "5678901")->APIStus;
-    ASSERT_TRUE(center_->Apply(target, "pfx1234", pfx, window_));
+    ASSERT_TRUE(center_->Apply(*target, "pfx1234", pfx, window_));
     ASSERT_EQ(Await(kMsgApply), 1) << center_->message;
     EXPECT_EQ(target->APIStus, "S");
     EXPECT_EQ(target->CertiSeno, center_->GetSignResult().serial);

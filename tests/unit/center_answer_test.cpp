@@ -45,6 +45,7 @@ protected:
         platform::Notification n;
         if (!platform::WaitNotify(kWindow, n, 0)) return -999;
         EXPECT_EQ(n.message, message);
+        center.TakeAnswer(n.message);  // as the window does when the message arrives
         return static_cast<int>(n.wParam);
     }
     static std::vector<std::string> Names(const HTTPRequest* r) {
@@ -139,7 +140,7 @@ TEST_F(CenterAnswer, SignTextAndApplyRequests) {
     center.applyList[1].CustID = "A1";
     center.applyList[1].BranchNo = "0012";
     center.applyList[1].Account = "77";
-    ASSERT_TRUE(center.Apply(&center.applyList[1], "cp", pfx, kWindow));
+    ASSERT_TRUE(center.Apply(center.applyList[1], "cp", pfx, kWindow));
     r = connection->last;
     EXPECT_EQ(Names(r), (std::vector<std::string>{"cust_id", "branch", "account", "ipaddr", "pwd"}));
     connection->Answer(R"({"state":1,"message":"done","data":{"APIStus":"S"}})");
@@ -151,27 +152,135 @@ TEST_F(CenterAnswer, SignTextAndApplyRequests) {
     // No matching record: nothing changes, still success.
     KovaCenter::ApiApply stray = center.applyList[1];
     stray.Account = "88";
-    ASSERT_TRUE(center.Apply(&stray, "cp", pfx, kWindow));
+    ASSERT_TRUE(center.Apply(stray, "cp", pfx, kWindow));
     connection->Answer(R"({"state":1,"message":"done","data":{"APIStus":"Y"}})");
     EXPECT_EQ(Taken(kMsgApply), 1);
     EXPECT_EQ(center.applyList[1].APIStus, "S");
     std::remove(pfx.c_str());
 }
 
-// The completion is posted to whatever window the latest call named.
-TEST_F(CenterAnswer, NotifyWindowIsOneSlot) {
-    const platform::WindowHandle other = reinterpret_cast<platform::WindowHandle>(0x78);
-    ASSERT_TRUE(center.UserAuth("A1", "p", other));
-    HTTPRequest* first = connection->last;
+// A signed-in center with two accounts and a certificate file to apply with.
+class CenterSignedIn : public CenterAnswer {
+protected:
+    void SetUp() override {
+        CenterAnswer::SetUp();
+        std::FILE* f = std::fopen(pfx.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        std::fputs("pfx", f);
+        std::fclose(f);
+        ASSERT_TRUE(center.UserAuth("A1", "p", kWindow));
+        connection->Answer(kTwoAccounts);
+        ASSERT_EQ(Taken(kMsgUserAuth), 1);
+        ASSERT_EQ(center.applyList.size(), 2u);
+    }
+    void TearDown() override {
+        std::remove(pfx.c_str());
+        CenterAnswer::TearDown();
+    }
+    static constexpr const char* kTwoAccounts =
+        R"({"state":1,"applyList":[{"CustID":"A1","BranchNo":"0012","Account":"1","APIStus":"N"},)"
+        R"({"CustID":"A1","BranchNo":"0025","Account":"2","APIStus":"N"}]})";
+    const std::string pfx = ::testing::TempDir() + "center_signed_in." + std::to_string(::getpid()) + ".pfx";
+};
+
+// A reload that fails in any way (no answer, a refusal such as a password
+// changed meanwhile, an unreadable one) leaves the sign-in and the list as
+// they were: the list can still apply.
+TEST_F(CenterSignedIn, FailedReloadKeepsTheSignIn) {
+    const struct {
+        const char* body;
+        int status;
+        int code;
+    } failures[] = {{"", 503, 503}, {R"({"state":2,"message":"changed"})", 200, 2}, {"<html>", 200, -1}};
+    for (const auto& f : failures) {
+        SCOPED_TRACE(f.code);
+        ASSERT_TRUE(center.Relogin(kWindow));
+        EXPECT_EQ(center.loginState, 2);
+        connection->Answer(f.body, f.status);
+        EXPECT_EQ(Taken(kMsgUserAuth), f.code);
+        EXPECT_EQ(center.loginState, 2);
+        ASSERT_EQ(center.applyList.size(), 2u);
+        EXPECT_EQ(center.custId, "A1");
+        EXPECT_TRUE(center.Apply(center.applyList[1], "cp", pfx, kWindow));
+        connection->Answer(R"({"state":1,"data":{"APIStus":"S"}})");
+        EXPECT_EQ(Taken(kMsgApply), 1);
+    }
+    EXPECT_EQ(center.applyList[1].APIStus, "S");
+    // A failed first sign-in still reads as failed.
+    ASSERT_TRUE(center.UserAuth("A1", "p", kWindow));
+    connection->Answer(R"({"state":2,"message":"no"})");
+    EXPECT_EQ(Taken(kMsgUserAuth), 2);
+    EXPECT_EQ(center.loginState, 3);
+}
+
+// A submission that cannot start says why.
+TEST_F(CenterSignedIn, RefusedApplicationSaysWhy) {
+    EXPECT_FALSE(center.Apply(center.applyList[0], "cp", pfx + ".missing", kWindow));
+    EXPECT_EQ(center.message, UiText("憑證路徑有誤"));
+    center.loginState = 3;
+    EXPECT_FALSE(center.Apply(center.applyList[0], "cp", pfx, kWindow));
+    EXPECT_EQ(center.message, UiText("請重新登入"));
+}
+
+// Completions run on workers while the GUI thread paints the records at any
+// moment: an apply answer arriving after its dialog closed, and a reload
+// refilling the list while the dialog holds its account. The records change
+// only when the GUI thread takes the answer in, so ThreadSanitizer sees no
+// race, and the dialog's account stays readable throughout.
+TEST_F(CenterSignedIn, RecordsReachTheGuiThreadWhole) {
+    auto paintWhile = [&](const std::string& body) {
+        HTTPRequest* request = connection->last;
+        std::atomic<bool> finished{false};
+        std::thread worker([&] {
+            connection->OnText(request, body.c_str());
+            connection->OnComplete(request, HTTPRequest::kDone, 200);
+            finished = true;
+        });
+        size_t painted = 0;
+        do {
+            for (const KovaCenter::ApiApply& record : center.applyList) painted += record.APIStus.size();
+        } while (!finished);
+        worker.join();
+        return painted > 0;
+    };
+    const KovaCenter::ApiApply account = center.applyList[1];
+    ASSERT_TRUE(center.Apply(account, "cp", pfx, kWindow));
+    EXPECT_TRUE(paintWhile(R"({"state":1,"data":{"APIStus":"S","CertiSeno":"0F0F0F0F0F0F0F0F0F0F0F0F"}})"));
+    EXPECT_EQ(center.applyList[1].APIStus, "N");  // not yet taken in
+    EXPECT_EQ(Taken(kMsgApply), 1);
+    EXPECT_EQ(center.applyList[1].APIStus, "S");
+
+    ASSERT_TRUE(center.Relogin(kWindow));
+    EXPECT_TRUE(paintWhile(R"({"state":1,"applyList":[{"BranchNo":"0031","Account":"3","APIStus":"Y"},)"
+                           R"({"BranchNo":"0025","Account":"2","APIStus":"S"},{"BranchNo":"0012","Account":"1"}]})"));
+    EXPECT_EQ(center.applyList.size(), 2u);
+    EXPECT_EQ(Taken(kMsgUserAuth), 1);
+    ASSERT_EQ(center.applyList.size(), 3u);
+    EXPECT_EQ(account.Account, "2");
+    // The account is found again by branch and number in the new list.
+    ASSERT_TRUE(center.Apply(account, "cp", pfx, kWindow));
+    connection->Answer(R"({"state":1,"data":{"APIStus":"Y"}})");
+    EXPECT_EQ(Taken(kMsgApply), 1);
+    EXPECT_EQ(center.applyList[1].APIStus, "Y");
+    EXPECT_EQ(center.applyList[0].APIStus, "Y");
+    EXPECT_TRUE(center.applyList[2].APIStus.empty());
+}
+
+// The version check's messages reach the window that asked for it, whatever
+// window a later call names (a reload from the list during the download).
+TEST_F(CenterAnswer, UpdateMessagesKeepTheirWindow) {
+    const platform::WindowHandle list = reinterpret_cast<platform::WindowHandle>(0x78);
     ASSERT_TRUE(center.CheckVersion(kWindow));
     HTTPRequest* manifest = connection->last;
-    connection->last = first;
+    ASSERT_TRUE(center.UserAuth("A1", "p", list));
     connection->Answer(R"({"state":1})");
-    EXPECT_EQ(Taken(kMsgUserAuth), 1);
-    EXPECT_EQ(platform::PendingNotifyCount(other), 0);
+    platform::Notification n;
+    ASSERT_TRUE(platform::WaitNotify(list, n, 0));
+    EXPECT_EQ(n.message, kMsgUserAuth);
     connection->last = manifest;
     connection->Answer(R"({"version":")" KOVA_NEXT_VERSION R"(","url":"HTTPS://host/kovaapp.exe"})");
     EXPECT_EQ(Taken(kMsgUpdateOffered), 0);
+    EXPECT_EQ(platform::PendingNotifyCount(list), 0);
     EXPECT_EQ(center.updateUrl, "HTTPS://host/kovaapp.exe");
 }
 

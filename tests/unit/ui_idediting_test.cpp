@@ -85,19 +85,28 @@ TEST(IdEditing, DeleteErasesTheSelectionOrTheCharacterAtTheCaret) {
     EXPECT_EQ("156789", id.FullId());
 }
 
-TEST(IdEditing, PasteIsUnfilteredKeepsItsCaseAndIsCutToTen) {
+TEST(IdEditing, PasteGoesInAtTheSelectionAndIsCutToTen) {
     IdEditing id;
-    id.Paste("a1234567890", 0, 0);
-    EXPECT_EQ("a123456789", id.FullId());
-    EXPECT_EQ("a12345****", id.Masked());
+    id.Paste("A1234567890", 0, 0);
+    EXPECT_EQ("A123456789", id.FullId());
+    EXPECT_EQ("A12345****", id.Masked());
 
     id.SetFullId("A1");
-    id.Paste("b-c", 1, 1);  // at the caret, punctuation and case kept
-    EXPECT_EQ("Ab-c1", id.FullId());
-    id.Paste("ZZ", 1, 4);  // replaces the selection
+    id.Paste("BC", 1, 1);  // at the caret
+    EXPECT_EQ("ABC1", id.FullId());
+    id.Paste("ZZ", 1, 3);  // replaces the selection
     EXPECT_EQ("AZZ1", id.FullId());
     id.Paste("9", 7, 7);  // a caret past the end pastes at the end
     EXPECT_EQ("AZZ19", id.FullId());
+}
+
+// A pasted ID went in exactly as pasted: lower case, spaces or punctuation
+// made the right person's sign-in fail.
+TEST(IdEditing, PastedIdFollowsTheTypedKeysRules) {
+    EXPECT_EQ("A123456789", ui::IdFromClipboard(L"  a1234567890\r\n"));
+    EXPECT_EQ("A123456789", ui::IdFromClipboard(L"\u3000A12-345.678\u30009"));
+    EXPECT_EQ("AZ09", ui::IdFromClipboard(L"\uFF41\uFF3A\uFF10\uFF19"));  // full-width forms
+    EXPECT_EQ("A12", ui::IdFromClipboard(L"\u4e2dA1\uFF0F2\u00e9"));
 }
 
 TEST(KeyFilter, ADoubleByteCharacterIsDiscardedWithBothBytes) {
@@ -105,8 +114,6 @@ TEST(KeyFilter, ADoubleByteCharacterIsDiscardedWithBothBytes) {
     // Big5 "中" (A4 A4): both bytes high.
     EXPECT_FALSE(f.Accept(0xA4));
     EXPECT_FALSE(f.Accept(0xA4));
-    // The second high byte set the flag again: the next plain key goes too.
-    EXPECT_FALSE(f.Accept('a'));
     EXPECT_TRUE(f.Accept('b'));
     // Big5 "功" (A5 5C): the trail byte is a backslash and is discarded.
     EXPECT_FALSE(f.Accept(0xA5));
@@ -116,6 +123,15 @@ TEST(KeyFilter, ADoubleByteCharacterIsDiscardedWithBothBytes) {
     f.Accept(0x81);
     f.Reset();
     EXPECT_TRUE(f.Accept('d'));
+}
+
+// A refused character whose second byte was 0x80 or above ate the next key.
+TEST(KeyFilter, KeyAfterARefusedCharacterIsNotLost) {
+    KeyFilter f;
+    for (unsigned char b : {0xA4, 0xA4, 0x81}) EXPECT_FALSE(f.Accept(b));
+    EXPECT_TRUE(f.Accept('\b')) << "no trail byte after the lead: a key of its own";
+    for (unsigned char b : {0x80, 0xFF}) EXPECT_FALSE(f.Accept(b));  // no lead bytes
+    EXPECT_TRUE(f.Accept('a'));
 }
 
 } // namespace

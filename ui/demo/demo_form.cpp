@@ -174,7 +174,7 @@ void DemoForm::FolderClick() {
     dialog.SetFilter(UiText("PFX憑證檔案(*.pfx)|*.pfx"));
     char dir[260] = {0};
     DWORD n = GetEnvironmentVariableA("KOVA_DEMO_DIR", dir, sizeof(dir));
-    if (n > 0 && n < sizeof(dir)) dialog.SetInitialDir(dir);
+    if (n > 0 && n < sizeof(dir)) dialog.SetInitialDirUtf8(AnsiToUtf8(dir));
     if (dialog.Execute(Handle())) {
         Print("file " + dialog.FileName());
     } else {
