@@ -8,7 +8,7 @@
 
 #include "ui/events.h"
 #include "ui/font.h"
-#include "ui/idediting.h"
+#include "ui/keyfilter.h"
 #include "ui/wincontrol.h"
 
 namespace ui {

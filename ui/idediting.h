@@ -14,22 +14,6 @@ const size_t kIdShownPrefix = 6;
 // The first six characters as they are, every later one as '*'.
 std::string MaskId(const std::string& fullId);
 
-// The key filter of a box that takes single-byte characters only, one per
-// box. A double-byte character (code page 950: lead byte 0x81..0xFE, then one
-// trail byte 0x40..0x7E or 0xA1..0xFE) is refused whole, its trail byte too
-// even when that is below 0x80; any other byte with the high bit set is
-// refused alone. Nothing after the trail byte is ever refused for it.
-class KeyFilter {
-public:
-    // False when the byte must be discarded.
-    bool Accept(unsigned char byte);
-    // A new key, or the box lost focus: an awaited trail byte is not coming.
-    void Reset() { awaitingTrail_ = false; }
-
-private:
-    bool awaitingTrail_ = false;
-};
-
 // Clipboard text as the ID box takes it, by the rules of typed keys: letters
 // and digits only (full-width ones as their ASCII forms), upper-cased, at most
 // kIdMaxLength of them; spaces (full-width ones too), punctuation and anything

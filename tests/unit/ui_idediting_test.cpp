@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ui/idediting.h"
+#include "ui/keyfilter.h"
 
 namespace {
 
