@@ -3,7 +3,8 @@
 
 #include <string>
 
-// Restart mode is chosen by the first "restart=" anywhere in the command line.
-// The target is all the text after it, unchanged: nothing is trimmed and no
-// quotes are removed. False (and *target untouched) in normal mode.
+// Restart mode takes exactly the parameter text the program's own launch
+// writes: "restart=" and the path of an .exe, with nothing before it, no
+// quotes and no control characters. Anything else, "restart=" elsewhere in
+// the text included, is a normal start: false, and *target untouched.
 bool FindRestartTarget(const char* commandLine, std::string* target);

@@ -9,25 +9,31 @@
 #include "app/updatenote.h"
 #include "files/filesystem.h"
 
-TEST(ModeSelection, FirstRestartAnywhereAndEverythingAfterIt) {
+// "restart=" was taken from anywhere in the command line, with any target:
+// only the text the program's own launch writes selects restart mode.
+TEST(ModeSelection, RestartOnlyAsTheProgramWritesIt) {
     struct Case {
         const char* commandLine;
-        bool restart;
-        const char* target;
+        const char* target;  // null: a normal start
     };
     const Case cases[] = {
-        {"", false, ""},
-        {"-x restart", false, ""},
-        {"restart=C:\\Program Files\\Kova App\\kovaapp.exe", true, "C:\\Program Files\\Kova App\\kovaapp.exe"},
-        {"junk restart=C:\\a.exe", true, "C:\\a.exe"},
-        {"restart=\"C:\\a b.exe\"", true, "\"C:\\a b.exe\""},  // quotes kept
-        {"restart=C:\\x restart=C:\\y ", true, "C:\\x restart=C:\\y "},
-        {"restart=", true, ""},
+        {"restart=C:\\Program Files\\Kova App\\kovaapp.exe", "C:\\Program Files\\Kova App\\kovaapp.exe"},
+        {"restart=C:\\A.EXE", "C:\\A.EXE"},
+        {"", nullptr},
+        {"-x restart", nullptr},
+        {"junk restart=C:\\a.exe", nullptr},
+        {" restart=C:\\a.exe", nullptr},
+        {"restart=\"C:\\a b.exe\"", nullptr},
+        {"restart=C:\\x restart=C:\\y ", nullptr},
+        {"restart=C:\\Windows\\evil.dll", nullptr},
+        {"restart=C:\\a.exe\r\nrestart=C:\\b.exe", nullptr},
+        {"restart=.exe", nullptr},
+        {"restart=", nullptr},
     };
     for (const Case& c : cases) {
         std::string target = "untouched";
-        EXPECT_EQ(c.restart, FindRestartTarget(c.commandLine, &target)) << c.commandLine;
-        EXPECT_EQ(c.restart ? std::string(c.target) : "untouched", target) << c.commandLine;
+        EXPECT_EQ(c.target != nullptr, FindRestartTarget(c.commandLine, &target)) << c.commandLine;
+        EXPECT_EQ(c.target ? std::string(c.target) : "untouched", target) << c.commandLine;
     }
 }
 
