@@ -88,6 +88,9 @@ bool KovaCenter::SendRequest(HTTPRequest* request) {
 void KovaCenter::QueryPublicIP() {
     HTTPRequest* request = new HTTPRequest(std::string(IPEchoOrigin()) + "/json", true, false, false);
     request->SetCallback(&KovaCenter::OnPublicIPComplete);
+    // Plain HTTP: anyone on the way may answer, with anything. The real
+    // answer is a few dozen bytes.
+    request->SetAnswerLimit(4096);
     SendRequest(request);
 }
 

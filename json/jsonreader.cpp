@@ -3,7 +3,10 @@
 // Hazards it guards against, since answers arrive over plain HTTP too:
 // nesting is limited (no stack overflow), and a scan that once ran into the
 // end of the text is not repeated from a later position by every enclosing
-// level (no quadratic time on unterminated strings and literals).
+// level (no quadratic time on unterminated strings and literals), and the
+// tree may not pass a node count nor a total of text: a short answer of many
+// empty elements, or an array under a long key (each element copies the key),
+// would otherwise cost far more memory than its own size.
 //
 // Members are collected in a buffer per nesting level, reused across
 // siblings, and moved into their node with the exact capacity: no vector
@@ -26,7 +29,10 @@ struct ParseState {
     size_t pos = 0;
     unsigned codePage;
     int depth = 0;
-    bool aborted = false;  // nesting limit passed: every step now fails
+    bool aborted = false;  // a limit passed: every step now fails
+    // What the nodes in the tree and the buffers hold, against the limits.
+    size_t nodes = 0;
+    size_t bytes = 0;  // names and values
     // Earliest opening quote from which a string scan reached the end.
     size_t stringFailFrom = kNone;
     // Earliest start from which a literal scan reached the end, per closing
@@ -49,6 +55,22 @@ struct ParseState {
         unsigned char b = static_cast<unsigned char>(text[at]);
         if (b < 0x80) return b ? 1 : 0;
         return CharLength(codePage, text + at);
+    }
+
+    // Counts what is about to enter the tree; past a limit the parse aborts.
+    bool Charge(size_t addNodes, size_t addBytes) {
+        if (aborted || addNodes > kMaxJSONNodes - nodes || addBytes > kMaxJSONTextBytes - bytes) {
+            aborted = true;
+            return false;
+        }
+        nodes += addNodes;
+        bytes += addBytes;
+        return true;
+    }
+    // A node taken out of its buffer again.
+    void Release(const XMLNode& node) {
+        nodes -= 1;
+        bytes -= node.name.size() + node.value.size();
     }
 };
 
@@ -75,12 +97,14 @@ struct Piece {
     bool plain = false;  // no backslash UnescapeJSON would read: nothing to unescape
 };
 
+// One string at most as long as the text: charged once it is there.
 void Assign(ParseState& s, const Piece& piece, std::string& out) {
     if (piece.plain) {
         out.assign(piece.data, piece.size);
     } else {
         AssignUnescapedJSON(piece.data, piece.size, s.codePage, out);
     }
+    if (!s.Charge(0, out.size())) std::string().swap(out);
 }
 
 class JSONReader {
@@ -288,6 +312,7 @@ bool ParseObject(JSONReader& r) {
     std::string name;
     while (!s.aborted && r.ReadString(key) && r.Expect(':')) {
         result = true;
+        if (!s.Charge(1, 0)) break;
         r.out.emplace_back();
         Assign(s, key, r.out.back().name);
         const size_t mark = s.pos;
@@ -301,6 +326,7 @@ bool ParseObject(JSONReader& r) {
         } else {
             if (!quoted) {
                 // An array's elements take the member's place in the buffer.
+                s.Release(r.out.back());
                 name = std::move(r.out.back().name);
                 r.out.pop_back();
                 if (ParseArray(r, name)) {
@@ -308,16 +334,19 @@ bool ParseObject(JSONReader& r) {
                     r.Expect(',');
                     continue;
                 }
+                if (!s.Charge(1, name.size())) break;
                 r.out.emplace_back();
                 r.out.back().name = std::move(name);
             }
             if (r.ReadString(text)) {
                 Assign(s, text, r.out.back().value);
             } else if (!r.ReadLiteral(text)) {
+                s.Release(r.out.back());
                 r.out.pop_back();
                 result = false;
                 break;
             } else if (IsNull(text)) {
+                s.Release(r.out.back());
                 r.out.pop_back();
             } else {
                 Assign(s, text, r.out.back().value);
@@ -357,6 +386,11 @@ bool ParseArray(JSONReader& r, const std::string& name) {
             break;
         } else if (!IsNull(text)) {
             Assign(s, text, element.value);
+        }
+        // Counted once it stays: the try that meets ']' is no element.
+        if (!s.Charge(1, name.size())) {
+            r.out.pop_back();
+            break;
         }
         r.Expect(',');
     }

@@ -1,6 +1,9 @@
 #include "net/bodyencoding.h"
 
+#include <atomic>
 #include <cstdio>
+
+#include "platform/platform.h"
 
 namespace net {
 
@@ -72,6 +75,35 @@ std::string JsonEscape(const std::string& text) {
         }
     }
     return out;
+}
+
+std::string NewBoundary() {
+    unsigned char random[16];
+    if (!platform::RandomBytes(random, sizeof random)) {
+        // Without a random source the boundary can be guessed; the body
+        // encoder still leaves out any value that holds it.
+        static std::atomic<uint32_t> counter{0};
+        const uint32_t n = counter.fetch_add(1) ^ platform::TimeMs();
+        for (size_t i = 0; i < sizeof random; ++i) random[i] = static_cast<unsigned char>(n >> (i % 4 * 8));
+    }
+    std::string out = "------------";
+    for (unsigned char c : random) {
+        out.push_back(kHex[c >> 4]);
+        out.push_back(kHex[c & 0x0F]);
+    }
+    return out;
+}
+
+void NeedleScan::Feed(const char* data, size_t length) {
+    if (found_ || needle_.empty() || length == 0) return;
+    std::string window = tail_;
+    window.append(data, length);
+    if (window.find(needle_) != std::string::npos) {
+        found_ = true;
+        return;
+    }
+    const size_t keep = needle_.size() - 1;
+    tail_ = window.size() > keep ? window.substr(window.size() - keep) : window;
 }
 
 std::string SpoolFileName(uint32_t counter) {

@@ -21,6 +21,23 @@ std::string QuoteSafe(const std::string& text);
 // escaped; bytes 0x80 and above pass unchanged (they are UTF-8 already).
 std::string JsonEscape(const std::string& text);
 
+// A fresh multipart boundary: dashes and 32 hex digits from the system's
+// random source, so no sender can plan a value that ends its part.
+std::string NewBoundary();
+
+// Looks for `needle` in a text that arrives in pieces, across the joins too.
+class NeedleScan {
+public:
+    explicit NeedleScan(const std::string& needle) : needle_(needle) {}
+    void Feed(const char* data, size_t length);
+    bool Found() const { return found_; }
+
+private:
+    std::string needle_;
+    std::string tail_;  // the last needle_.size() - 1 bytes seen
+    bool found_ = false;
+};
+
 // "http_post_%02d.body" for the counter value modulo 10.
 std::string SpoolFileName(uint32_t counter);
 

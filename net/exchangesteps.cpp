@@ -81,7 +81,9 @@ std::string ObjectWithQuery(HTTPRequest& request, const UrlParts& parts) {
 }
 
 AnswerBuffer::AnswerBuffer(const HTTPRequest& request)
-    : cap_(request.GetBinaryResult() ? kBinaryAnswerCap : kTextAnswerCap) {}
+    : cap_(request.GetBinaryResult() ? kBinaryAnswerCap : kTextAnswerCap) {
+    if (request.GetAnswerLimit() > 0 && request.GetAnswerLimit() < cap_) cap_ = request.GetAnswerLimit();
+}
 
 bool AnswerBuffer::Append(const void* data, size_t length) {
     if (overflowed_ || outOfMemory_) return false;

@@ -16,34 +16,48 @@ const size_t kCopyBlock = 4096;
 // The in-memory fallback holds every file whole: past this the file is left
 // out rather than exhausting a 32-bit address space.
 const int64_t kMaxMemoryBody = 256 * 1024 * 1024;
+// Fresh boundaries tried before a part that holds one is left out; with a
+// working random source a second try is already never needed.
+const int kBoundaryTries = 4;
 
-std::string BoundaryLine() { return std::string("--") + HTTPRequest::kBoundary + kCrLf; }
-std::string ClosingLine() { return std::string("--") + HTTPRequest::kBoundary + "--" + kCrLf; }
+std::string BoundaryLine(const std::string& boundary) { return "--" + boundary + kCrLf; }
+std::string ClosingLine(const std::string& boundary) { return "--" + boundary + "--" + kCrLf; }
 
-std::string FieldsPart(const std::vector<std::string>& fields, bool related) {
-    std::string out;
-    if (related) {
-        if (fields.empty()) return out;
-        out += BoundaryLine();
-        out += "Content-Type: application/json; charset=UTF-8\r\n\r\n{";
-        for (size_t i = 0; i + 1 < fields.size(); i += 2) {
-            if (i) out += ",";
-            out += "\"" + net::JsonEscape(fields[i]) + "\":\"" + net::JsonEscape(fields[i + 1]) + "\"";
-        }
-        out += "}\r\n\r\n";
-        return out;
-    }
+bool Holds(const std::string& text, const std::string& boundary) {
+    return text.find(boundary) != std::string::npos;
+}
+
+// The fields as parts; false when one holds the boundary, unless
+// `leaveOutClashes` drops that field instead. Escaping leaves the boundary's
+// dashes and hex digits alone, so the raw texts are what must be checked.
+bool FieldsPart(const std::vector<std::string>& fields, bool related, const std::string& boundary,
+                bool leaveOutClashes, std::string& out) {
+    out.clear();
+    std::string json;
     for (size_t i = 0; i + 1 < fields.size(); i += 2) {
-        out += BoundaryLine();
+        if (Holds(fields[i], boundary) || Holds(fields[i + 1], boundary)) {
+            if (!leaveOutClashes) return false;
+            continue;
+        }
+        if (related) {
+            if (!json.empty()) json += ",";
+            json += "\"" + net::JsonEscape(fields[i]) + "\":\"" + net::JsonEscape(fields[i + 1]) + "\"";
+            continue;
+        }
+        out += BoundaryLine(boundary);
         out += "Content-Disposition: form-data; name=\"" + net::QuoteSafe(fields[i]) + "\"\r\n\r\n";
         out += fields[i + 1];
         out += kCrLf;
     }
-    return out;
+    if (related && !fields.empty()) {
+        out += BoundaryLine(boundary);
+        out += "Content-Type: application/json; charset=UTF-8\r\n\r\n{" + json + "}\r\n\r\n";
+    }
+    return true;
 }
 
-std::string FilePartHead(const HTTPRequest::FileData& file, bool related) {
-    std::string out = BoundaryLine();
+std::string FilePartHead(const HTTPRequest::FileData& file, bool related, const std::string& boundary) {
+    std::string out = BoundaryLine(boundary);
     if (!related) {
         out += "Content-Disposition: form-data; name=\"" + net::QuoteSafe(file.name) + "\"; filename=\"" +
                net::QuoteSafe(file.fileName) + "\"\r\n";
@@ -52,46 +66,66 @@ std::string FilePartHead(const HTTPRequest::FileData& file, bool related) {
     return out;
 }
 
+bool FileNamesHold(const HTTPRequest::FileData& file, const std::string& boundary) {
+    return Holds(file.name, boundary) || Holds(file.fileName, boundary);
+}
+
 bool WriteText(IFileSystem& fs, File& out, const std::string& text) {
     return fs.Write(out, text.data(), text.size()) == text.size();
 }
 
-// Writes the whole multipart body to `out`; false on any write failure.
+// Writes the whole multipart body to `out`; false on any write failure and
+// when a file holds the boundary (the caller then builds it afresh).
 bool WriteSpool(IFileSystem& fs, File& out, const std::string& head, const std::vector<HTTPRequest::FileData>& files,
-                bool related) {
+                bool related, const std::string& boundary) {
     if (!WriteText(fs, out, head)) return false;
     char block[kCopyBlock];
     for (const HTTPRequest::FileData& f : files) {
         File in(platform::OpenFileUtf8(f.path, "rb"));  // the path is UTF-8
         if (!in.IsOpen()) continue;  // unreadable by now: left out
-        if (!WriteText(fs, out, FilePartHead(f, related))) return false;
+        if (FileNamesHold(f, boundary)) return false;
+        if (!WriteText(fs, out, FilePartHead(f, related, boundary))) return false;
+        // Checked as it is copied, so a file changed since it was added is
+        // checked as it goes out.
+        net::NeedleScan scan(boundary);
         for (;;) {
             const size_t n = fs.Read(in, block, sizeof block);
+            scan.Feed(block, n);
+            if (scan.Found()) return false;
             if (n > 0 && fs.Write(out, block, n) != n) return false;
             if (n < sizeof block) break;
         }
         if (!WriteText(fs, out, kCrLf)) return false;
     }
-    return WriteText(fs, out, ClosingLine());
+    return WriteText(fs, out, ClosingLine(boundary));
 }
 
 void AppendText(std::vector<char>& body, const std::string& text) { body.insert(body.end(), text.begin(), text.end()); }
 
-// Reads a file whole into `body` as one part; false when it is left out.
-bool AppendFilePart(IFileSystem& fs, std::vector<char>& body, HTTPRequest::FileData& f, bool related) {
+enum class FilePart { kAdded, kLeftOut, kClash };
+
+// Reads a file whole into `body` as one part. An unreadable or too large
+// file is left out; so is one that holds the boundary when `leaveOutClashes`.
+FilePart AppendFilePart(IFileSystem& fs, std::vector<char>& body, HTTPRequest::FileData& f, bool related,
+                        const std::string& boundary, bool leaveOutClashes) {
+    const FilePart clash = leaveOutClashes ? FilePart::kLeftOut : FilePart::kClash;
     File in(platform::OpenFileUtf8(f.path, "rb"));
-    if (!in.IsOpen() || !fs.Seek(in, 0, IFileSystem::kEnd)) return false;
+    if (!in.IsOpen() || !fs.Seek(in, 0, IFileSystem::kEnd)) return FilePart::kLeftOut;
     const int64_t size = fs.Tell(in);
-    if (size < 0 || size > kMaxMemoryBody - static_cast<int64_t>(body.size())) return false;
-    if (!fs.Seek(in, 0, IFileSystem::kBegin)) return false;
-    f.size = static_cast<int>(size);
+    if (size < 0 || size > kMaxMemoryBody - static_cast<int64_t>(body.size())) return FilePart::kLeftOut;
+    if (!fs.Seek(in, 0, IFileSystem::kBegin)) return FilePart::kLeftOut;
+    if (FileNamesHold(f, boundary)) return clash;
     std::vector<char> data(static_cast<size_t>(size));
     const size_t got = data.empty() ? 0 : fs.Read(in, data.data(), data.size());
     data.resize(got);
-    AppendText(body, FilePartHead(f, related));
+    net::NeedleScan scan(boundary);
+    scan.Feed(data.data(), data.size());
+    if (scan.Found()) return clash;
+    f.size = static_cast<int>(size);
+    AppendText(body, FilePartHead(f, related, boundary));
     body.insert(body.end(), data.begin(), data.end());
     AppendText(body, kCrLf);
-    return true;
+    return FilePart::kAdded;
 }
 
 } // namespace
@@ -110,12 +144,28 @@ void HTTPRequest::BuildBody() {
         }
         body.assign(encoded.begin(), encoded.end());
         contentType = "application/x-www-form-urlencoded; charset=UTF-8";
+        boundary.clear();
         bodyBuilt = 1;
         return;
     }
 
     const bool related = files.size() == 1 && files[0].name.empty();
-    const std::string head = FieldsPart(fields, related);
+    for (int attempt = 1;; ++attempt) {
+        boundary = net::NewBoundary();
+        if (BuildMultipart(related, attempt >= kBoundaryTries)) break;
+        body.clear();
+        RemoveSpoolFile();
+        spoolPath.clear();
+        spoolRemoved = false;
+    }
+    contentType = std::string("multipart/") + (related ? "related" : "form-data") + "; boundary=" + boundary;
+    useGet = 0;
+    bodyBuilt = 1;
+}
+
+bool HTTPRequest::BuildMultipart(bool related, bool leaveOutClashes) {
+    std::string head;
+    if (!FieldsPart(fields, related, boundary, leaveOutClashes, head)) return false;
     IFileSystem& fs = IFileSystem::Instance();
     int64_t contentLength = -1;
 
@@ -124,13 +174,14 @@ void HTTPRequest::BuildBody() {
         std::string path;
         if (net::CreateSpoolFile(GetSpoolFolder(), &path, &spool)) {
             spoolPath = path;
-            const bool written = WriteSpool(fs, spool, head, files, related);
+            const bool written = WriteSpool(fs, spool, head, files, related, boundary);
             const int64_t end = written ? fs.Tell(spool) : -1;
             const bool closed = fs.Close(spool);
             if (written && closed && end >= 0) {
                 contentLength = end;
             } else {
-                // A short spool would go out with a matching, wrong length:
+                // A short spool would go out with a matching, wrong length,
+                // and a file holding the boundary must not go out at all:
                 // drop it and build the body in memory instead.
                 RemoveSpoolFile();
                 spoolPath.clear();
@@ -139,19 +190,19 @@ void HTTPRequest::BuildBody() {
         }
         if (contentLength < 0) {
             AppendText(body, head);
-            for (FileData& f : files) AppendFilePart(fs, body, f, related);
+            for (FileData& f : files) {
+                if (AppendFilePart(fs, body, f, related, boundary, leaveOutClashes) == FilePart::kClash) return false;
+            }
         }
     } else {
         AppendText(body, head);
     }
     if (contentLength < 0) {
-        AppendText(body, ClosingLine());
+        AppendText(body, ClosingLine(boundary));
         contentLength = static_cast<int64_t>(body.size());
     }
 
     if (!extraHeaders.empty()) extraHeaders += kCrLf;
     extraHeaders += "Content-Length: " + std::to_string(contentLength);
-    contentType = std::string("multipart/") + (related ? "related" : "form-data") + "; boundary=" + kBoundary;
-    useGet = 0;
-    bodyBuilt = 1;
+    return true;
 }

@@ -111,7 +111,12 @@ void HTTPConnection::OnComplete(HTTPRequest* request, int state, int statusCode)
     uint8_t expected = HTTPRequest::kPending;
     if (!request->state.compare_exchange_strong(expected, static_cast<uint8_t>(state))) return;
     request->statusCode = statusCode;
-    if (request->onComplete) request->onComplete(request);
+    // The state is final already, so a throwing callback must not stop the
+    // clean-up below: a second OnComplete would find nothing left to do.
+    try {
+        if (request->onComplete) request->onComplete(request);
+    } catch (...) {
+    }
     request->RemoveSpoolFile();
 
     HTTPRequestPtr entry;
@@ -192,10 +197,11 @@ bool HTTPRequestTask::Run() {
     if (connection && request && request->GetState() == HTTPRequest::kPending && request->ClaimExchange()) {
         try {
             net::RunExchange(*connection, *request);
-        } catch (const std::bad_alloc&) {
-            // Out of memory outside the answer (which fails by itself): on a
-            // worker an escaping exception would end the process. A request
-            // that completed already is left alone by OnComplete.
+        } catch (...) {
+            // Out of memory outside the answer (which fails by itself), or
+            // anything else: on a worker an escaping exception would end the
+            // process. A request that completed already is left alone by
+            // OnComplete.
             connection->OnComplete(request.get(), HTTPRequest::kFailed, 0);
         }
     }

@@ -41,7 +41,8 @@ public:
     virtual void OnImage(HTTPRequest* request, const uint8_t* pixels, int width, int height, uint8_t format);
     virtual void OnData(HTTPRequest* request, const void* bytes, int length);
     // Completes a pending request once: sets state and status, calls its
-    // callback (without the lock), removes its spool file, then drops the
+    // callback (without the lock; an exception from it goes no further, as
+    // the callback alone can tell its window), removes its spool file, then drops the
     // list's and the creator's reference. A request that is no longer pending
     // (completed or cancelled already) is left alone.
     virtual void OnComplete(HTTPRequest* request, int state, int statusCode);

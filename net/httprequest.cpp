@@ -38,8 +38,6 @@ std::string PartFileName(const std::string& utf8Path) {
 
 } // namespace
 
-const char HTTPRequest::kBoundary[] = "------------0x0x0x0x0x0x0x0x";
-
 HTTPRequest::HTTPRequest(const std::string& url_, bool useGet_, bool binaryResult_, bool forceMultipart_)
     : url(url_), useGet(useGet_ ? 1 : 0), state(kCreated), statusCode(0), resultKind(kNone), resultLength(0),
       resultWidth(0), resultHeight(0), resultFormat(0), binaryResult(binaryResult_ ? 1 : 0),

@@ -31,9 +31,6 @@ public:
     typedef std::function<void(HTTPRequest*, int64_t bytesReceived, int64_t contentLength)> DownloadCallback;
     typedef std::function<void(HTTPRequest*, int64_t bytesSent, int64_t bytesTotal)> UploadCallback;
 
-    // The fixed multipart boundary, the same for every request.
-    static const char kBoundary[];
-
     HTTPRequest(const std::string& url, bool useGet, bool binaryResult, bool forceMultipart);
     // Frees the result; removes a spool file no completion has removed.
     ~HTTPRequest() override;
@@ -65,6 +62,10 @@ public:
     // Header lines separated by CR LF, without a trailing CR LF.
     void SetExtraHeaders(const std::string& headers) { extraHeaders = headers; }
     void SetUserText(const std::string& text) { userText = text; }
+    // The most answer bytes the exchange takes before it fails, below the cap
+    // of the result's kind; 0 leaves that cap.
+    void SetAnswerLimit(size_t bytes) { answerLimit = bytes; }
+    size_t GetAnswerLimit() const { return answerLimit; }
 
     // Build the body on first use (worker thread).
     const std::vector<char>& GetBody();
@@ -97,6 +98,9 @@ public:
     const std::vector<std::string>& GetFields() const { return fields; }
     const std::vector<FileData>& GetFiles() const { return files; }
     const std::string& GetSpoolPath() const { return spoolPath; }
+    // The multipart body's boundary: random for each body built, and found in
+    // none of its names, values or files. Empty for a URL-encoded body.
+    const std::string& GetBoundary() const { return boundary; }
 
     // Removes the spool file once; true when there is none left to remove.
     bool RemoveSpoolFile();
@@ -113,6 +117,10 @@ private:
     friend class HTTPConnection;
 
     void BuildBody();
+    // One try at the multipart body with the current boundary. False when a
+    // value or file holds the boundary; with `leaveOutClashes` such a part is
+    // left out instead.
+    bool BuildMultipart(bool related, bool leaveOutClashes);
     void FreeResult();
 
     std::string extraHeaders;
@@ -120,6 +128,7 @@ private:
     std::string url;
     std::vector<char> body;
     std::string contentType;
+    std::string boundary;
     uint8_t useGet;
     // Written by the completing worker, read by observers on other threads;
     // the 1 -> final step is a compare-exchange so a request completes once.
@@ -140,6 +149,7 @@ private:
     std::vector<FileData> files;
     std::string spoolPath;
     bool spoolRemoved = false;
+    size_t answerLimit = 0;
     enum Phase : uint8_t { kIdle = 0, kRunning = 1, kCancelledBeforeRun = 2, kCancelWhileRunning = 3 };
     std::atomic<uint8_t> exchangePhase{kIdle};
 };

@@ -166,4 +166,8 @@ bool LaunchProcess(const WideString& path, const WideString* parameters);
 // Text for the debugger (OutputDebugStringA); standard error on Linux.
 void DebugOutput(const char* text);
 
+// Fills `out` from the system's cryptographic random source (BCryptGenRandom
+// on Windows, getrandom or /dev/urandom on Linux); false when it could not.
+bool RandomBytes(void* out, size_t length);
+
 } // namespace platform

@@ -22,6 +22,7 @@ constexpr size_t kMaxSignText = 4096;
 constexpr size_t kMaxPfx = 64 * 1024;
 
 const char kLoginRefused[] = "身分證字號或密碼錯誤";
+const char kSignInLocked[] = "密碼錯誤次數過多，請一分鐘後再試";
 
 // Opens the uploaded certificate and checks it came from the local CA; on a
 // refusal answers it and returns false.
@@ -48,19 +49,28 @@ void UserAuth(ServiceContext& ctx, const httplib::Request& req, httplib::Respons
         return;
     // Who tried to sign in (never the password): the end-to-end tests read it.
     std::fprintf(stderr, "userAuth cust_id=%s\n", DumpJson(Json(custId)).c_str());
+    // Checked before the password, so a locked ID costs no hashing and
+    // reveals nothing; requests already past this point may still fail.
+    if (ctx.signIns.Locked(custId)) {
+        SendRefusal(res, kStateLoginRefused, kSignInLocked);
+        return;
+    }
     // Matched in either case, as the operator does; answered as kept.
     std::optional<Customer> customer = ctx.store.FindCustomer(custId);
     if (!customer) {
         // Same work as a real check, so the answer time does not tell which IDs exist.
         PasswordHash dummy;
         HashPassword(pwd, kDefaultIterations, dummy);
+        ctx.signIns.Failed(custId);
         SendRefusal(res, kStateLoginRefused, kLoginRefused);
         return;
     }
     if (!VerifyPassword(pwd, customer->password)) {
+        ctx.signIns.Failed(custId);
         SendRefusal(res, kStateLoginRefused, kLoginRefused);
         return;
     }
+    ctx.signIns.Succeeded(custId);
     Json body;
     body["name"] = customer->name;
     body["id"] = customer->id;

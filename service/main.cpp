@@ -12,7 +12,7 @@ namespace {
 const char kUsage[] =
     "usage:\n"
     "  kova-service seed DIR [--iterations N]\n"
-    "  kova-service serve --data DIR [--https-port N] [--http-port N] [--listen 127.0.0.1] [--fault KIND[:k=v,...]]\n"
+    "  kova-service serve --data DIR [--https-port N] [--http-port N] [--listen 127.0.0.1] [--fault KIND[:k=v,...]] [--admin]\n"
     "  kova-service approve DIR --cust ID --branch NO --account NO\n"
     "  kova-service manifest DIR [--version V] [--file PATH [--name NAME]] [--url URL]\n"
     "  kova-service dump DIR\n";
@@ -41,7 +41,7 @@ bool Only(const kovasvc::CommandLine& cl, std::initializer_list<const char*> all
 
 int ServeMain(const kovasvc::CommandLine& cl) {
     std::string error;
-    if (!Only(cl, {"https-port", "http-port", "listen", "fault"}, error)) return Usage(error);
+    if (!Only(cl, {"https-port", "http-port", "listen", "fault", "admin"}, error)) return Usage(error);
     kovasvc::ServeOptions options;
     options.dir = cl.dir;
     auto get = [&](const char* key, std::string fallback) {
@@ -49,6 +49,7 @@ int ServeMain(const kovasvc::CommandLine& cl) {
         return it == cl.options.end() ? fallback : it->second;
     };
     options.listen = get("listen", "127.0.0.1");
+    options.admin = cl.options.count("admin") > 0;
     if (!kovasvc::IsLoopbackAddress(options.listen))
         return Usage("refusing to listen on " + options.listen + ": only a numeric loopback address is allowed");
     if (!kovasvc::ParsePort(get("https-port", "8443"), options.httpsPort) ||

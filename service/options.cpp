@@ -7,6 +7,12 @@
 #include <cstring>
 
 namespace kovasvc {
+namespace {
+
+// Switches take no value; they are stored with an empty one.
+bool IsSwitch(const std::string& key) { return key == "admin"; }
+
+} // namespace
 
 bool ParseCommandLine(int argc, char** argv, CommandLine& out, std::string& error) {
     if (argc < 2) {
@@ -18,6 +24,14 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& out, std::string& erro
         std::string arg = argv[i];
         if (arg.rfind("--", 0) == 0) {
             std::string key = arg.substr(2);
+            if (IsSwitch(key)) {
+                if (out.options.count(key)) {
+                    error = arg + " given twice";
+                    return false;
+                }
+                out.options[key] = "";
+                continue;
+            }
             if (i + 1 >= argc) {
                 error = arg + " needs a value";
                 return false;

@@ -9,11 +9,11 @@ namespace kovasvc {
 struct CommandLine {
     std::string command;
     std::string dir;                            // positional DIR or --data
-    std::map<std::string, std::string> options; // "--https-port 0" -> {"https-port", "0"}
+    std::map<std::string, std::string> options; // "--https-port 0" -> {"https-port", "0"}, "--admin" -> {"admin", ""}
 };
 
-// Every option takes a value; a repeated option or a second positional
-// argument is an error.
+// Every option takes a value except the switch --admin; a repeated option or
+// a second positional argument is an error.
 bool ParseCommandLine(int argc, char** argv, CommandLine& out, std::string& error);
 // 0..65535; 0 asks the system for a free port.
 bool ParsePort(const std::string& text, int& port);

@@ -9,6 +9,7 @@
 #include <httplib.h>
 
 #include "faults.h"
+#include "signin_limit.h"
 #include "store.h"
 
 namespace kovasvc {
@@ -16,6 +17,7 @@ namespace kovasvc {
 struct ServiceContext {
     Store store;
     Faults faults;
+    SignInLimit signIns;
     std::string dir;
     std::string caPath;
     int httpsPort = 0;

@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <openssl/ssl.h>
+
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -34,7 +36,16 @@ public:
     }
 };
 
+// SO_REUSEADDR binds over the connections a run that just ended left in
+// TIME_WAIT, as servers do. httplib's default on Linux is SO_REUSEPORT alone,
+// which also lets a second service share a port that one already listens on.
+void ReuseAddress(socket_t sock) {
+    int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
 void Configure(httplib::Server& server, const char* scheme) {
+    server.set_socket_options(ReuseAddress);
     server.new_task_queue = [] { return new httplib::ThreadPool(kWorkerThreads); };
     // Headers and body go out in separate writes; with Nagle on, a keep-alive
     // client waits for the delayed ACK (~40 ms) on every answer.
@@ -98,14 +109,21 @@ int Serve(const ServeOptions& options) {
         std::cerr << "kova-service serve: cannot load " << certPath << "\n";
         return 1;
     }
+    // Whatever the machine's OpenSSL policy allows, nothing older than TLS 1.2.
+    if (SSL_CTX_set_min_proto_version(https.ssl_context(), TLS1_2_VERSION) != 1) {
+        std::cerr << "kova-service serve: cannot require TLS 1.2\n";
+        return 1;
+    }
     Configure(https, "https");
     Configure(http, "http");
     RegisterApi(https, ctx);
     RegisterDownloads(https, ctx);
     RegisterPages(https, ctx);
-    RegisterAdmin(https, ctx);
     RegisterEcho(http, ctx);
-    RegisterAdmin(http, ctx);
+    if (options.admin) {
+        RegisterAdmin(https, ctx);
+        RegisterAdmin(http, ctx);
+    }
 
     ctx.httpsPort = https.Bind(options.listen, options.httpsPort);
     ctx.httpPort = ctx.httpsPort > 0 ? http.Bind(options.listen, options.httpPort) : -1;

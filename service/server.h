@@ -17,6 +17,8 @@ struct ServeOptions {
     int httpsPort = 8443;
     int httpPort = 8080;
     FaultDesc fault;
+    // The /_admin routes take no credentials: only a test server opens them.
+    bool admin = false;
 };
 
 // Writes DIR/ports.json ({"https":N,"http":M,"pid":P}) and one line

@@ -246,7 +246,14 @@ void TaskScheduler::WorkerLoop() {
         task->lock.Lock(kFile, __LINE__);
         if (task->state.load() != AsyncTask::Cancelled) {
             task->state = AsyncTask::Running;
-            bool again = task->Run();
+            // An exception leaving a worker would end the process: the task
+            // ends instead, as one that asks for no further run.
+            bool again = false;
+            try {
+                again = task->Run();
+            } catch (...) {
+                again = false;
+            }
             task->state = (again && task->state.load() != AsyncTask::Cancelled) ? AsyncTask::Repeat : AsyncTask::Done;
         }
         platform::InterlockedDecrement32(&activeCount);

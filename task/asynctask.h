@@ -92,7 +92,8 @@ public:
 
     // Order of the delayed queue: smaller `remaining` first.
     virtual bool IsEarlier(const AsyncTask& other) const;
-    // The work, on a worker thread with `lock` held. True asks for another run.
+    // The work, on a worker thread with `lock` held. True asks for another run;
+    // an exception ends the task as false would.
     virtual bool Run() = 0;
     // False when the task is Ready or Running, else the scheduler's AddTask.
     virtual bool Schedule(TaskScheduler* scheduler);

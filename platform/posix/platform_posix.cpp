@@ -11,6 +11,7 @@
 #include <ftw.h>
 #include <pthread.h>
 #include <spawn.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -341,5 +342,33 @@ bool LaunchProcess(const WideString& path, const WideString* parameters) {
 }
 
 void DebugOutput(const char* text) { fputs(text, stderr); }
+
+bool RandomBytes(void* out, size_t length) {
+    unsigned char* p = static_cast<unsigned char*>(out);
+    size_t done = 0;
+    while (done < length) {
+        const ssize_t n = getrandom(p + done, length - done, 0);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            break;  // ENOSYS on an old kernel: read the device instead
+        }
+    }
+    if (done == length) return true;
+    const int fd = open("/dev/urandom", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    while (done < length) {
+        const ssize_t n = read(fd, p + done, length - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (!(n < 0 && errno == EINTR)) {
+            break;
+        }
+    }
+    close(fd);
+    return done == length;
+}
 
 } // namespace platform

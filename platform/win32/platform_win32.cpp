@@ -5,6 +5,7 @@
 #include <mmsystem.h>
 #include <process.h>
 #include <shellapi.h>
+#include <bcrypt.h>
 
 #include <cstdio>
 #include <new>
@@ -238,5 +239,16 @@ bool LaunchProcess(const WideString& path, const WideString* parameters) {
 }
 
 void DebugOutput(const char* text) { OutputDebugStringA(text); }
+
+bool RandomBytes(void* out, size_t length) {
+    unsigned char* p = static_cast<unsigned char*>(out);
+    while (length > 0) {
+        const ULONG chunk = length > 0x10000 ? 0x10000 : static_cast<ULONG>(length);
+        if (!BCRYPT_SUCCESS(BCryptGenRandom(nullptr, p, chunk, BCRYPT_USE_SYSTEM_PREFERRED_RNG))) return false;
+        p += chunk;
+        length -= chunk;
+    }
+    return true;
+}
 
 } // namespace platform

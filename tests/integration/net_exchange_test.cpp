@@ -162,7 +162,12 @@ protected:
     int32_t requests = 0, tasks = 0;
 };
 
-const std::string B = "------------0x0x0x0x0x0x0x0x";
+// The boundary a recorded request's Content-Type names (fresh for each body).
+std::string BoundaryOf(const Received& r) {
+    const std::string type = r.Header("Content-Type");
+    const size_t at = type.find("; boundary=");
+    return at == std::string::npos ? std::string() : type.substr(at + 11);
+}
 
 } // namespace
 
@@ -201,7 +206,7 @@ TEST_F(Exchange, MultipartStreamedFromASpoolFileThatIsGoneAfterwards) {
     // Binary content with CR LF and NUL bytes, several 1024-byte blocks long.
     std::string cert;
     for (int i = 0; i < 5000; ++i) cert.push_back(static_cast<char>(i * 7 % 256));
-    cert += "\r\n--\r\n";  // the fixed boundary itself cannot occur in a file
+    cert += "\r\n--\r\n";
     const std::string certPath = Env("KOVA_NET_SPOOL") + "/cert.pfx";
     {
         File f = fs().Open(certPath, "wb");
@@ -220,14 +225,19 @@ TEST_F(Exchange, MultipartStreamedFromASpoolFileThatIsGoneAfterwards) {
     EXPECT_EQ(o.status, 200);
     EXPECT_EQ(raw.state, HTTPRequest::kDone);
 
+    Received rawGot = ReadRecord("multipart_raw");
+    const std::string B = BoundaryOf(rawGot);
+    ASSERT_FALSE(B.empty());
     const std::string expected = "--" + B + "\r\nContent-Disposition: form-data; name=\"text\"\r\n\r\nA123456789\r\n" +
                                  "--" + B + "\r\nContent-Disposition: form-data; name=\"pwd\"\r\n\r\np w\"x\r\n" + "--" +
                                  B + "\r\nContent-Disposition: form-data; name=\"pfxFile\"; filename=\"cert.pfx\"\r\n" +
                                  "Content-Type: application/octet-stream\r\n\r\n" + cert + "\r\n--" + B + "--\r\n";
-    EXPECT_EQ(ReadRecord("multipart_raw").body, expected);
+    EXPECT_EQ(rawGot.body, expected);
     Received got = ReadRecord("multipart");
     ASSERT_TRUE(got.found);
-    EXPECT_EQ(got.Header("Content-Type"), "multipart/form-data; boundary=" + B);
+    EXPECT_EQ(got.Header("Content-Type").rfind("multipart/form-data; boundary=", 0), 0u);
+    EXPECT_EQ(BoundaryOf(got).size(), B.size());
+    EXPECT_NE(BoundaryOf(got), B);  // each body its own
     EXPECT_EQ(got.Count("Content-Length"), 1);
     EXPECT_EQ(got.Header("Content-Length"), std::to_string(expected.size()));
     ASSERT_EQ(got.parts.size(), 3u);
@@ -259,6 +269,7 @@ TEST_F(Exchange, RelatedModeArrivesByteForByte) {
     Outcome o = Run(r);
     EXPECT_EQ(o.state, HTTPRequest::kDone);
     Received got = ReadRecord("related");
+    const std::string B = BoundaryOf(got);
     EXPECT_EQ(got.Header("Content-Type"), "multipart/related; boundary=" + B);
     EXPECT_EQ(got.body, "--" + B + "\r\nContent-Type: application/json; charset=UTF-8\r\n\r\n{\"cust_id\":\"A1\"}\r\n\r\n" +
                             "--" + B + "\r\nContent-Type: application/octet-stream\r\n\r\n" +
@@ -285,6 +296,7 @@ TEST_F(Exchange, InMemoryMultipartCarriesOneContentLength) {
     r->AddField("k", "v", false);
     EXPECT_EQ(Run(r).state, HTTPRequest::kDone);
     Received got = ReadRecord("forced");
+    const std::string B = BoundaryOf(got);
     EXPECT_EQ(got.method, "POST");
     EXPECT_EQ(got.body, "--" + B + "\r\nContent-Disposition: form-data; name=\"k\"\r\n\r\nv\r\n--" + B + "--\r\n");
     EXPECT_EQ(got.Count("Content-Length"), 1);
@@ -433,4 +445,24 @@ TEST_F(Exchange, AbortEndsAnExchangeWaitingForItsAnswer) {
     Outcome later = Run(new HTTPRequest(Http("/r/afterabort"), true, false, false));
     EXPECT_EQ(later.state, HTTPRequest::kFailed);
     net::ResetAbortForTests();
+}
+
+// Regression: the IP echo's answer, over plain HTTP, was read up to the text
+// cap of 16 MiB. A request's own answer limit holds over both exchanges,
+// with the length declared and without.
+TEST_F(Exchange, AnswerPastTheRequestsOwnLimitFails) {
+    const size_t limit = 4096;
+    for (const char* mode : {"", "&chunked=1"}) {
+        HTTPRequest* over = new HTTPRequest(Http("/big/limit?n=" + std::to_string(limit + 1) + mode), true, false, false);
+        over->SetAnswerLimit(limit);
+        Outcome o = Run(over);
+        EXPECT_EQ(o.state, HTTPRequest::kFailed) << mode;
+        EXPECT_EQ(o.kind, HTTPRequest::kNone) << mode;
+
+        HTTPRequest* at = new HTTPRequest(Http("/big/limit?n=" + std::to_string(limit) + mode), true, false, false);
+        at->SetAnswerLimit(limit);
+        Outcome fits = Run(at);
+        EXPECT_EQ(fits.state, HTTPRequest::kDone) << mode;
+        EXPECT_EQ(fits.data, std::string(limit, 'x')) << mode;
+    }
 }

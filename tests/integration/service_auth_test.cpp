@@ -108,6 +108,26 @@ TEST_F(ServiceAuth, WrongCredentialsAreRefusedInChinese) {
     }
 }
 
+// Guessing passwords against one ID: five failures within a minute lock it,
+// in either case of its letter and even against the right password; the
+// lock spares other IDs and falls on unknown IDs alike, so it tells nothing.
+TEST_F(ServiceAuth, FiveWrongPasswordsLockTheId) {
+    ASSERT_EQ(SignIn("B223456789", "Test5678").State(), 1);  // clears what other tests left
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(SignIn("B223456789", "guess").Message(), "身分證字號或密碼錯誤");
+    ASSERT_EQ(SignIn("B223456789", "Test5678").State(), 1) << "four failures do not lock; a success resets them";
+    for (auto [id, lower] : {std::pair{"B223456789", "b223456789"}, std::pair{"Z900000001", "z900000001"}}) {
+        for (int i = 0; i < 5; ++i) EXPECT_EQ(SignIn(i % 2 ? id : lower, "guess").State(), 2) << id;
+        for (const char* pwd : {"guess", "Test5678"}) {
+            Answer a = SignIn(id, pwd);
+            EXPECT_EQ(a.status, 200);
+            EXPECT_EQ(a.State(), 2) << id << " " << pwd;
+            EXPECT_EQ(a.Message(), "密碼錯誤次數過多，請一分鐘後再試") << id;
+            EXPECT_FALSE(a.json.contains("applyList"));
+        }
+    }
+    EXPECT_EQ(SignIn("A123456789", "Demo1234").State(), 1);
+}
+
 // A national ID's letter is the same in either case: the operator answers the
 // ID as it keeps it, and the client's certificate check then sees the case.
 TEST_F(ServiceAuth, TheIdIsMatchedInEitherCaseAndAnsweredAsKept) {

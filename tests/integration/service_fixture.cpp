@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -134,7 +135,10 @@ bool Service::Start(const std::vector<std::string>& extraArgs, const std::string
     ca_ = seed_["ca"];
     std::string ports = dir_ + "/ports.json";
     std::remove(ports.c_str());
-    std::vector<std::string> args = {KOVA_SERVICE_EXE, "serve", "--data", dir_, "--https-port", "0", "--http-port", "0"};
+    std::vector<std::string> args = {KOVA_SERVICE_EXE, "serve", "--data", dir_};
+    if (std::find(extraArgs.begin(), extraArgs.end(), "--https-port") == extraArgs.end())
+        args.insert(args.end(), {"--https-port", "0", "--http-port", "0"});
+    if (admin_ == Admin::On) args.push_back("--admin");
     args.insert(args.end(), extraArgs.begin(), extraArgs.end());
     pid_ = Spawn(args, dir_ + "/service.out", dir_ + "/service.log");
     if (pid_ < 0) return false;
@@ -193,6 +197,17 @@ Answer Get(const std::string& url, const std::string& ca, long timeoutMs) {
     CURL* curl = curl_easy_init();
     std::string body;
     Prepare(curl, url, ca, timeoutMs, &body);
+    Answer a = Perform(curl, body);
+    curl_easy_cleanup(curl);
+    return a;
+}
+
+Answer GetOverOldTls(const std::string& url, const std::string& ca) {
+    CURL* curl = curl_easy_init();
+    std::string body;
+    Prepare(curl, url, ca, 20000, &body);
+    curl_easy_setopt(curl, CURLOPT_SSLVERSION, CURL_SSLVERSION_TLSv1_0 | CURL_SSLVERSION_MAX_TLSv1_1);
+    curl_easy_setopt(curl, CURLOPT_SSL_CIPHER_LIST, "DEFAULT:@SECLEVEL=0");
     Answer a = Perform(curl, body);
     curl_easy_cleanup(curl);
     return a;

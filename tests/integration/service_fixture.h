@@ -37,12 +37,15 @@ using Fields = std::vector<std::pair<std::string, std::string>>;
 
 class Service {
 public:
-    Service() = default;
+    // The /_admin routes (faults, manifest) are opened unless asked otherwise.
+    enum class Admin { On, Off };
+    explicit Service(Admin admin = Admin::On) : admin_(admin) {}
     Service(const Service&) = delete;
     Service& operator=(const Service&) = delete;
     ~Service();
 
-    // Seeds a new folder (or reuses `dir` when given) and starts the service.
+    // Seeds a new folder (or reuses `dir` when given) and starts the service,
+    // on free ports unless `extraArgs` names them.
     bool Start(const std::vector<std::string>& extraArgs = {}, const std::string& dir = "");
     // Signals (SIGTERM by default) and waits; returns the exit status (-1 when
     // it had to be killed).
@@ -60,8 +63,11 @@ public:
     const Json& Pfx(const std::string& role) const;
     std::string PfxBytes(const std::string& role) const;
     pid_t Pid() const { return pid_; }
+    int HttpsPort() const { return https_; }
+    int HttpPort() const { return http_; }
 
 private:
+    Admin admin_;
     std::string dir_, ca_;
     bool ownsDir_ = false;
     Json seed_;
@@ -77,6 +83,10 @@ Answer PostForm(const std::string& url, const std::string& ca, const Fields& fie
 Answer PostMultipart(const std::string& url, const std::string& ca, const std::vector<Part>& parts);
 Answer PostRaw(const std::string& url, const std::string& ca, const std::string& contentType,
                const std::string& body, const std::string& method = "POST");
+
+// A GET whose client offers only TLS 1.0 and 1.1 (with the weak signatures
+// they need), as an outdated client would.
+Answer GetOverOldTls(const std::string& url, const std::string& ca);
 
 // Sets the service's fault (POST /_admin/fault on the echo port).
 bool SetFault(const Service& s, const Fields& fields);

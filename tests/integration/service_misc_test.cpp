@@ -4,7 +4,10 @@
 
 #include <curl/curl.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 
 #include <unistd.h>
 
@@ -13,6 +16,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <thread>
 
@@ -348,6 +352,81 @@ TEST_F(ServiceMisc, ConcurrentSignInsAndRacingApplications) {
     std::string out;
     ASSERT_EQ(service_->RunTool({"dump", service_->Dir()}, &out), 0);
     EXPECT_EQ(Json::parse(out)["applications"].size(), 2u);
+}
+
+// The admin routes take no credentials, so a service started without --admin
+// has none of them, on either port.
+TEST_F(ServiceMisc, AdminRoutesExistOnlyWithTheAdminSwitch) {
+    Service plain(Service::Admin::Off);
+    ASSERT_TRUE(plain.Start({}, service_->Dir()));
+    for (const std::string& url : {plain.EchoUrl("/_admin/fault"), plain.Url("/_admin/fault"),
+                                   plain.EchoUrl("/_admin/manifest"), plain.Url("/_admin/manifest")}) {
+        EXPECT_EQ(Get(url, plain.Ca()).status, 404) << url;
+        Answer set = PostForm(url, plain.Ca(), {{"kind", "status"}, {"code", "503"}});
+        EXPECT_EQ(set.status, 404) << url;
+        EXPECT_EQ(set.json["error"], "not_found") << url;
+    }
+    EXPECT_EQ(Get(plain.EchoUrl("/json"), "").json["status"], "success") << "a fault was set after all";
+    EXPECT_EQ(plain.Stop(), 0);
+}
+
+// A machine whose OpenSSL policy still allows TLS 1.0 and 1.1 must not lower
+// what the service accepts.
+TEST_F(ServiceMisc, HttpsRefusesTlsBelow12WhateverTheSystemPolicy) {
+    const std::string conf = service_->Dir() + "/old-tls.cnf";
+    ASSERT_TRUE(WriteBytes(conf, "openssl_conf = conf\n[conf]\nssl_conf = ssl\n[ssl]\nsystem_default = tls\n"
+                                 "[tls]\nMinProtocol = TLSv1\nCipherString = DEFAULT@SECLEVEL=0\n"));
+    const char* before = std::getenv("OPENSSL_CONF");
+    const std::string saved = before ? before : "";
+    setenv("OPENSSL_CONF", conf.c_str(), 1);
+    Service lax;
+    bool started = lax.Start({}, service_->Dir());
+    if (before) setenv("OPENSSL_CONF", saved.c_str(), 1);
+    else unsetenv("OPENSSL_CONF");
+    ASSERT_TRUE(started);
+    Answer old = GetOverOldTls(lax.Url(kManifest), lax.Ca());
+    EXPECT_NE(old.curlCode, 0) << "TLS 1.1 accepted: " << old.body;
+    EXPECT_EQ(old.status, 0);
+    EXPECT_EQ(Get(lax.Url(kManifest), lax.Ca()).State(), 1);
+}
+
+// One request with "Connection: close", read to its end: the service closes
+// first, so the connection's TIME_WAIT is on the service's port.
+bool FetchAndClose(int port) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    const std::string request = "GET /json HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    ok = ok && write(fd, request.data(), request.size()) == static_cast<ssize_t>(request.size());
+    std::string answer;
+    char buf[4096];
+    ssize_t n = 0;
+    while (ok && (n = read(fd, buf, sizeof buf)) > 0) answer.append(buf, static_cast<size_t>(n));
+    if (fd >= 0) close(fd);
+    return ok && answer.rfind("HTTP/1.1 200", 0) == 0;
+}
+
+// The ports are bound with address reuse, not port sharing: a restart binds
+// over the last run's closed connections, and a second service on ports one
+// already listens on is refused instead of receiving a share of its clients.
+TEST_F(ServiceMisc, RestartReusesThePortsButASecondServiceIsRefused) {
+    Service first;
+    ASSERT_TRUE(first.Start({}, service_->Dir()));
+    const std::string https = std::to_string(first.HttpsPort()), http = std::to_string(first.HttpPort());
+    ASSERT_TRUE(FetchAndClose(first.HttpPort()));
+    EXPECT_EQ(first.Stop(), 0);
+
+    Service again;
+    ASSERT_TRUE(again.Start({"--https-port", https, "--http-port", http}, service_->Dir()))
+        << ReadFile(service_->Dir() + "/service.log");
+    EXPECT_EQ(Get(again.EchoUrl("/json"), "").json["status"], "success");
+
+    Service second;
+    EXPECT_FALSE(second.Start({"--https-port", https, "--http-port", http}, service_->Dir()));
+    EXPECT_NE(ReadFile(service_->Dir() + "/service.log").find("cannot listen"), std::string::npos);
 }
 
 } // namespace

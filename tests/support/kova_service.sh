@@ -1,7 +1,8 @@
 # Sourced by the Wine test scripts: a seeded kova-service on a run folder of
 # its own, and the seed's CA trusted by the project's Wine prefix.
 #   kova_prepare SERVICE SEED WORK   sets KOVA_RUN (data in KOVA_RUN/data)
-#   kova_serve HTTPS_PORT HTTP_PORT  0 picks free ports; sets KOVA_HTTPS, KOVA_HTTP
+#   kova_serve HTTPS_PORT HTTP_PORT  0 picks free ports; sets KOVA_HTTPS, KOVA_HTTP;
+#                                    opens /_admin (faults, manifest) for the tests
 #   kova_trust ADDROOT               adds SEED/ca.pem to the prefix
 #   kova_trust_publisher ADDROOT DIR adds the test publisher's CA (DIR/ca.pem)
 # The seed is kept between runs (renewed a week before its server
@@ -40,7 +41,7 @@ kova_prepare() {
 }
 
 kova_serve() {
-  "$KOVA_SERVICE" serve --data "$KOVA_RUN/data" --https-port "$1" --http-port "$2" \
+  "$KOVA_SERVICE" serve --data "$KOVA_RUN/data" --https-port "$1" --http-port "$2" --admin \
     >"$KOVA_RUN/service.out" 2>"$KOVA_RUN/service.log" &
   KOVA_PID=$!
   local ports=

@@ -273,3 +273,32 @@ TEST(RefCounting, PointersCountAndRefuseDyingObjects) {
     obj->Release();
     EXPECT_FALSE(taken);  // AddRef at count 0 was refused
 }
+
+// Regression: an exception leaving Run escaped the worker thread and ended the
+// process. The task now ends as if it had asked for no further run, and the
+// same worker goes on to the next task.
+TEST(TaskScheduler, TaskThatThrowsEndsWithoutEndingItsWorker) {
+    struct ThrowingTask : public AsyncTask {
+        explicit ThrowingTask(std::atomic<int>* destroyed_) : destroyed(destroyed_) {}
+        ~ThrowingTask() override { ++*destroyed; }
+        bool Run() override {
+            ++runs;
+            throw 42;  // not even a std::exception
+        }
+        std::atomic<int>* destroyed;
+        std::atomic<int> runs{0};
+    };
+    TaskScheduler s;
+    ASSERT_TRUE(s.Start(1));
+    std::atomic<int> destroyed{0};
+    ThrowingTask* thrower = new ThrowingTask(&destroyed);
+    thrower->runCount = 3;  // a repeat is never asked for, so one run
+    thrower->autoRelease = true;
+    RunLog log;
+    RecordingTask after(7, &log);
+    ASSERT_TRUE(s.AddTask(thrower));
+    ASSERT_TRUE(s.AddTask(&after));
+    ASSERT_TRUE(WaitUntil([&] { return destroyed.load() == 1 && Ended(after); }));
+    EXPECT_EQ((std::vector<int>{7}), log.Get());
+    s.Stop();
+}

@@ -368,3 +368,105 @@ TEST(CenterDownload, FileIsWrittenWithoutTheInstanceGuard) {
 }
 
 } // namespace
+
+// Regression: the echo comes over plain HTTP and its address went as sent
+// into every sign-in and application body: CR LF could add a form part, a
+// long or odd value made the service refuse them all. Anything but an
+// address literal leaves the address as a refused lookup does.
+TEST_F(CenterAnswer, PublicIPEchoIsTrustedOnlyForAnAddress) {
+    center.notifyWindow = kWindow;
+    const std::string refused[] = {
+        "192.0.2.1\\r\\n--boundary\\r\\nContent-Disposition: form-data; name=\\\"ipaddr\\\"\\r\\n\\r\\n10.0.0.1",
+        "192.0.2.1\\n",
+        std::string(100 * 1024, '1'),
+        "192.0.2.1" + std::string(100 * 1024, ' '),
+        "localhost", "192.0.2", "192.0.2.1.1", "192.0.2.256", "192.0.2.01", " 192.0.2.1", "192.0.2.1/24",
+        "1:2:3:4:5:6:7", "1:2:3:4:5:6:7:8:9", "1::2::3", "12345::", "2001:db8::g", ":1::", "1:", "2001:db8::1%eth0",
+        "1:2:3:4:5:6:7:192.0.2.1", "::ffff:192.0.2", "",
+    };
+    for (const std::string& query : refused) {
+        SCOPED_TRACE(query.substr(0, 80));
+        center.QueryPublicIP();
+        connection->Answer(R"({"status":"success","query":")" + query + "\"}");
+        EXPECT_EQ(Taken(kMsgPublicIP), kStateUnreadable);
+        EXPECT_EQ(center.GetIPAddress(), "");
+    }
+    ASSERT_TRUE(center.UserAuth("A1", "p", kWindow));
+    std::string sent = "unset";
+    EXPECT_TRUE(connection->last->GetField("ipaddr", sent));
+    EXPECT_EQ(sent, "");
+
+    for (const char* query : {"192.0.2.1", "0.0.0.0", "255.255.255.255", "2001:db8::1", "2001:DB8:0:0:0:0:0:1", "::1",
+                              "fe80::", "::", "1:2:3:4:5:6::8", "::ffff:192.0.2.1", "1:2:3:4:5:6:192.0.2.1"}) {
+        SCOPED_TRACE(query);
+        center.QueryPublicIP();
+        connection->Answer(std::string(R"({"status":"success","query":")") + query + "\"}");
+        EXPECT_EQ(Taken(kMsgPublicIP), 1);
+        EXPECT_EQ(center.GetIPAddress(), query);
+    }
+    platform::ClearNotify();  // the unanswered sign-in's
+}
+
+#include <stdexcept>
+
+#include "largealloc.h"
+
+// Regression: the request's final state was set before its completion ran,
+// and an exception there (out of memory reading a large answer) left the
+// window without its message: the login window stayed dimmed for good. Each
+// call's window now hears of it as of an unreadable answer.
+TEST_F(CenterAnswer, CompletionThatRunsOutOfMemoryStillTellsItsWindow) {
+    const std::string pfx = ::testing::TempDir() + "center_oom." + std::to_string(::getpid()) + ".pfx";
+    std::FILE* f = std::fopen(pfx.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("pfx", f);
+    std::fclose(f);
+    // Readable and successful when there is memory enough to read it.
+    const std::string large = R"({"state":1,"message":")" + std::string(256 * 1024, 'x') + "\"}";
+    auto answerWithoutMemory = [&] {
+        connection->OnText(connection->last, large.c_str());
+        testsupport::LargeAllocations refuse(128 * 1024, true);
+        EXPECT_NO_THROW(connection->OnComplete(connection->last, HTTPRequest::kDone, 200));
+        EXPECT_GT(refuse.count(), 0u);
+    };
+
+    ASSERT_TRUE(center.UserAuth("A1", "p", kWindow));
+    answerWithoutMemory();
+    EXPECT_EQ(Taken(kMsgUserAuth), -1);
+    EXPECT_EQ(center.loginState, 3);  // the window leaves its waiting state
+
+    ASSERT_TRUE(center.SignText("t", "cp", pfx, kWindow));
+    answerWithoutMemory();
+    EXPECT_EQ(Taken(kMsgSignText), -1);
+
+    center.loginState = 2;
+    center.applyList.resize(1);
+    center.applyList[0].BranchNo = "0012";
+    center.applyList[0].Account = "1";
+    ASSERT_TRUE(center.Apply(center.applyList[0], "cp", pfx, kWindow));
+    answerWithoutMemory();
+    EXPECT_EQ(Taken(kMsgApply), -1);
+    EXPECT_TRUE(center.applyList[0].APIStus.empty());
+    EXPECT_EQ(connection->PendingCount(), 0u);
+    std::remove(pfx.c_str());
+}
+
+// A callback that throws anything still leaves its request completed, off the
+// pending list and freed; nothing reaches the worker that completed it.
+TEST_F(CenterAnswer, CallbackThatThrowsIsCompletedAndReleased) {
+    const int32_t live = HTTPRequest::LiveCount();
+    int calls = 0;
+    for (int kind = 0; kind < 2; ++kind) {
+        HTTPRequest* r = new HTTPRequest("http://h/x", false, false, false);
+        r->SetCallback([&calls, kind](HTTPRequest*) {
+            ++calls;
+            if (kind == 0) throw std::runtime_error("callback");
+            throw std::bad_alloc();
+        });
+        ASSERT_TRUE(connection->Send(r));
+        EXPECT_NO_THROW(connection->OnComplete(r, HTTPRequest::kDone, 200));
+        EXPECT_FALSE(connection->IsPending(r));
+    }
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(HTTPRequest::LiveCount(), live);
+}

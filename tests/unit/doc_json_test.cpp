@@ -177,3 +177,40 @@ TEST(ParseJSONTime, UnterminatedTextIsScannedOnce) {
         EXPECT_EQ(c.rootChildren, root.children.size());
     }
 }
+
+// Regression: an answer within the answer cap could make the tree cost many
+// times its own size: a million tiny elements, or one long key copied into
+// every element of its array. Past the bounds the reader fails like on any
+// unreadable answer.
+TEST(ParseJSONCost, TreePastItsBoundsFails) {
+    std::string elements = "[";
+    elements.reserve(2 * kMaxJSONNodes + 8);
+    for (size_t i = 0; i < kMaxJSONNodes; ++i) elements += "1,";
+    {
+        XMLNode fits;
+        EXPECT_TRUE(ParseJSON(elements + "]", fits));
+        EXPECT_EQ(kMaxJSONNodes, fits.children.size());
+    }
+    {
+        XMLNode over;
+        EXPECT_FALSE(ParseJSON(elements + "1]", over));
+        EXPECT_LE(over.children.size(), kMaxJSONNodes);
+    }
+    // Members of nested objects count as well.
+    std::string members = "{\"o\":{";
+    for (size_t i = 0; i <= kMaxJSONNodes; ++i) members += "\"k\":1,";
+    XMLNode nested;
+    EXPECT_FALSE(ParseJSON(members + "}}", nested));
+
+    // 96 copies of a 1 MiB key.
+    std::string copies = "{\"" + std::string(1 << 20, 'k') + "\":[";
+    for (int i = 0; i < 96; ++i) copies += "1,";
+    XMLNode keys;
+    EXPECT_FALSE(ParseJSON(copies + "]}", keys));
+    // Half as many copies stay within the bound.
+    copies = "{\"" + std::string(1 << 20, 'k') + "\":[";
+    for (int i = 0; i < 48; ++i) copies += "1,";
+    XMLNode half;
+    EXPECT_TRUE(ParseJSON(copies + "]}", half));
+    EXPECT_EQ(48u, half.children.size());
+}

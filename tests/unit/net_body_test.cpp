@@ -36,7 +36,28 @@ std::string Body(HTTPRequest& r) {
     return r.GetSpoolPath().empty() ? std::string(b.begin(), b.end()) : ReadAll(r.GetSpoolPath());
 }
 
-const std::string B = "------------0x0x0x0x0x0x0x0x";
+// The boundary the request's Content-Type names.
+std::string BoundaryOf(HTTPRequest& r) {
+    const std::string type = r.GetContentType();
+    const size_t at = type.find("; boundary=");
+    return at == std::string::npos ? std::string() : type.substr(at + 11);
+}
+
+// The parts between the body's delimiter lines, as a receiver finds them.
+std::vector<std::string> PartsOf(const std::string& body, const std::string& boundary) {
+    std::vector<std::string> parts;
+    const std::string delimiter = "\r\n--" + boundary;
+    size_t at = ("\r\n" + body).find(delimiter);
+    if (at != 0) return parts;  // the body must open with its first delimiter
+    at = 2 + boundary.size();
+    while (body.compare(at, 2, "--") != 0) {
+        const size_t next = body.find(delimiter, at);
+        if (next == std::string::npos) break;
+        parts.push_back(body.substr(at + 2, next - at - 2));  // after the delimiter's CR LF
+        at = next + delimiter.size();
+    }
+    return parts;
+}
 
 // A spool folder of the test's own, emptied before and after.
 class SpoolFolder : public ::testing::Test {
@@ -132,6 +153,7 @@ TEST(ForcedMultipart, FieldsThenClosingLineAndContentLength) {
     HTTPRequest r("http://h/x", true, false, true);
     r.SetExtraHeaders("X-A: 1");
     r.AddField("k", "v", false);
+    const std::string B = BoundaryOf(r);
     const std::string expected = "--" + B + "\r\nContent-Disposition: form-data; name=\"k\"\r\n\r\nv\r\n--" + B + "--\r\n";
     EXPECT_EQ(Body(r), expected);
     EXPECT_EQ(r.GetExtraHeaders(), "X-A: 1\r\nContent-Length: " + std::to_string(expected.size()));
@@ -140,16 +162,18 @@ TEST(ForcedMultipart, FieldsThenClosingLineAndContentLength) {
 }
 
 TEST_F(SpoolFolder, TwoFieldsAndANamedFileSpooledInTheFolder) {
-    const std::string expected = "--" + B + "\r\nContent-Disposition: form-data; name=\"text\"\r\n\r\nA123\r\n" +
-                                 "--" + B + "\r\nContent-Disposition: form-data; name=\"pwd\"\r\n\r\np w\r\n" +
-                                 "--" + B + "\r\nContent-Disposition: form-data; name=\"pfxFile\"; filename=\"cert.pfx\"\r\n" +
-                                 "Content-Type: application/octet-stream\r\n\r\nPFX\x01\x02\r\n" + "--" + B + "--\r\n";
     for (bool spooled : {true, false}) {
         if (!spooled) HTTPRequest::SetSpoolFolder("");
         HTTPRequest r("http://h/x", false, false, false);
         r.AddField("text", "A123", false);
         r.AddField("pwd", "p w", false);
         ASSERT_TRUE(r.AddFile("pfxFile", kCert, false, nullptr));
+        const std::string B = BoundaryOf(r);
+        const std::string expected =
+            "--" + B + "\r\nContent-Disposition: form-data; name=\"text\"\r\n\r\nA123\r\n" + "--" + B +
+            "\r\nContent-Disposition: form-data; name=\"pwd\"\r\n\r\np w\r\n" + "--" + B +
+            "\r\nContent-Disposition: form-data; name=\"pfxFile\"; filename=\"cert.pfx\"\r\n" +
+            "Content-Type: application/octet-stream\r\n\r\nPFX\x01\x02\r\n" + "--" + B + "--\r\n";
         EXPECT_EQ(Body(r), expected) << spooled;
         EXPECT_EQ(r.GetContentType(), "multipart/form-data; boundary=" + B);
         EXPECT_EQ(r.GetExtraHeaders(), "Content-Length: " + std::to_string(expected.size()));
@@ -172,6 +196,7 @@ TEST_F(SpoolFolder, RelatedModeCarriesEscapedJsonAndAnUnnamedFile) {
     r.AddField("cust_id", "A1", false);
     r.AddField("note", "say \"hi\"\n", false);
     ASSERT_TRUE(r.AddFile("", kCert, false, nullptr));
+    const std::string B = BoundaryOf(r);
     EXPECT_EQ(Body(r), "--" + B + "\r\nContent-Type: application/json; charset=UTF-8\r\n\r\n" +
                            "{\"cust_id\":\"A1\",\"note\":\"say \\\"hi\\\"\\n\"}\r\n\r\n" + "--" + B +
                            "\r\nContent-Type: application/octet-stream\r\n\r\nPFX\x01\x02\r\n" + "--" + B + "--\r\n");
@@ -222,7 +247,57 @@ TEST_F(SpoolFolder, UnreadableFileLeftOutAndMissingFolderFallsBackToMemory) {
     fs().Remove("net_spool_test/gone.pfx");
     HTTPRequest::SetSpoolFolder("net_spool_test/no/such/folder");
     const std::string body = Body(r);
+    const std::string B = BoundaryOf(r);
     EXPECT_EQ(r.GetSpoolPath(), "");
     EXPECT_EQ(body, "--" + B + "\r\nContent-Disposition: form-data; name=\"b\"; filename=\"cert.pfx\"\r\n" +
                         "Content-Type: application/octet-stream\r\n\r\nPFX\x01\x02\r\n--" + B + "--\r\n");
+}
+
+TEST_F(SpoolFolder, FormDataValueCannotBreakOutOfItsPart) {
+    // A value (the echoed address, say) that closes its part with the old
+    // fixed boundary and opens one of its own, and a file that does the same.
+    const std::string old = "------------0x0x0x0x0x0x0x0x";
+    const std::string forged = "1.2.3.4\r\n--" + old + "\r\nContent-Disposition: form-data; name=\"apply\"\r\n\r\nY\r\n--" +
+                               old + "--";
+    WriteFile("net_spool_test/forged.pfx", forged);
+    for (bool spooled : {true, false}) {
+        HTTPRequest::SetSpoolFolder(spooled ? kFolder : "");
+        HTTPRequest r("http://h/x", false, false, false);
+        r.AddField("ipaddr", forged, false);
+        ASSERT_TRUE(r.AddFile("pfxFile", "net_spool_test/forged.pfx", false, nullptr));
+        const std::string B = BoundaryOf(r);
+        const std::vector<std::string> parts = PartsOf(Body(r), B);
+        ASSERT_EQ(parts.size(), 2u) << spooled;
+        EXPECT_EQ(parts[0], "Content-Disposition: form-data; name=\"ipaddr\"\r\n\r\n" + forged);
+        EXPECT_EQ(parts[1], "Content-Disposition: form-data; name=\"pfxFile\"; filename=\"forged.pfx\"\r\n"
+                            "Content-Type: application/octet-stream\r\n\r\n" + forged);
+    }
+}
+
+TEST(MultipartBoundary, FreshForEveryRequestAndUnguessable) {
+    HTTPRequest a("http://h/x", false, false, true), b("http://h/x", false, false, true);
+    const std::string ba = BoundaryOf(a), bb = BoundaryOf(b);
+    EXPECT_NE(ba, bb);
+    EXPECT_EQ(a.GetBoundary(), ba);
+    // Dashes, then 128 random bits as hex: within the 70 characters allowed.
+    ASSERT_EQ(ba.size(), 44u);
+    EXPECT_EQ(ba.find_first_not_of('-'), 12u);
+    EXPECT_EQ(ba.find_first_not_of("0123456789ABCDEF", 12), std::string::npos) << ba;
+}
+
+TEST(MultipartBoundary, ScanFindsTheBoundaryAcrossBlockJoins) {
+    const std::string text = "xx--ABCDEF--yy";
+    for (size_t cut1 = 0; cut1 <= text.size(); ++cut1) {
+        for (size_t cut2 = cut1; cut2 <= text.size(); ++cut2) {
+            net::NeedleScan scan("ABCDEF");
+            scan.Feed(text.data(), cut1);
+            scan.Feed(text.data() + cut1, cut2 - cut1);
+            scan.Feed(text.data() + cut2, text.size() - cut2);
+            EXPECT_TRUE(scan.Found()) << cut1 << " " << cut2;
+        }
+    }
+    net::NeedleScan miss("ABCDEF");
+    miss.Feed("ABCDE", 5);
+    miss.Feed("xF", 2);
+    EXPECT_FALSE(miss.Found());
 }
