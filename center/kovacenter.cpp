@@ -163,13 +163,22 @@ bool KovaCenter::Apply(const ApiApply& record, const std::string& pfxPwd, const 
     return false;
 }
 
+namespace {
+
+// Empties a completion's slot under its lock; null when nothing waits.
+template <class Answer>
+std::unique_ptr<Answer> TakeSlot(CS_Lock& lock, std::unique_ptr<Answer>& slot) {
+    std::unique_ptr<Answer> answer;
+    CS_Guard guard(lock, "kovacenter", __LINE__);
+    answer.swap(slot);
+    return answer;
+}
+
+} // namespace
+
 bool KovaCenter::TakeAnswer(unsigned msg) {
     if (msg == kMsgUserAuth) {
-        std::unique_ptr<SignInAnswer> answer;
-        {
-            CS_Guard guard(answerLock, "kovacenter", __LINE__);
-            answer.swap(signInAnswer);
-        }
+        std::unique_ptr<SignInAnswer> answer = TakeSlot(answerLock, signInAnswer);
         if (!answer) return false;
         if (answer->setsMessage) message = answer->message;
         if (answer->code == 1) {
@@ -185,11 +194,7 @@ bool KovaCenter::TakeAnswer(unsigned msg) {
         return true;
     }
     if (msg == kMsgApply) {
-        std::unique_ptr<ApplyAnswer> answer;
-        {
-            CS_Guard guard(answerLock, "kovacenter", __LINE__);
-            answer.swap(applyAnswer);
-        }
+        std::unique_ptr<ApplyAnswer> answer = TakeSlot(answerLock, applyAnswer);
         if (!answer) return false;
         if (answer->setsMessage) message = answer->message;
         if (answer->code == 1) {
