@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/publisher.h"
+#include "app/testhooks.h"
 #include "app/updatenote.h"
 #include "center/kovacenter.h"
 #include "text/uitext.h"
@@ -34,6 +35,9 @@ bool CreateProcessObjects(Shell& shell) {
     shell.center = new KovaCenter(shell.connection);
     shell.center->LoadSettings(shell.dataFolder + "\\kova.xml");
     KovaCenter::SetUpdateCheck(&IsUpdateFromOurPublisher);
+#ifdef KOVA_TEST_HOOKS
+    InstallTestHooks();
+#endif
     // A version that could not be installed here is not offered again. Once
     // it, or a later one, runs, the note has served.
     const std::string failed = ReadFailedUpdate(shell.dataFolder);

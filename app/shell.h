@@ -14,7 +14,8 @@ class TaskScheduler;
 // objects join here as they are built.
 struct Shell {
     std::string dataFolder;  // %LOCALAPPDATA%\KovaApp, ANSI; empty when unset
-    std::string tempFolder;  // %TEMP%\KovaApp, ANSI; emptied at each start
+    std::string tempFolder;  // %TEMP%\KovaApp (or a fresh sibling), ANSI, made new by this run and
+                             // the user's alone; empty when unset or none could be made
     TaskScheduler* scheduler = nullptr;
     HTTPConnectionImp* connection = nullptr;  // the shell's reference
     KovaCenter* center = nullptr;

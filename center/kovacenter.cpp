@@ -36,6 +36,15 @@ namespace {
 
 const char kApiPath[] = "/kovaapp/api";
 
+// The certificate part of SignText and Apply. The body then stays in memory:
+// the certificate and its password never reach the disk.
+bool AddCertificate(HTTPRequest* request, const std::string& pfxFile) {
+    HTTPRequest::FileData added;
+    if (!request->AddFile("pfxFile", pfxFile, false, &added) || added.size > kMaxCertificateBytes) return false;
+    request->SetBodyInMemory(true);
+    return true;
+}
+
 std::string ApiUrl(const char* call) { return std::string(ServiceOrigin()) + kApiPath + call; }
 
 } // namespace
@@ -56,10 +65,16 @@ KovaCenter::KovaCenter(HTTPConnection* connection_)
     ++center_detail::g_serial;
 }
 
+KovaCenter::LogoutHook KovaCenter::logoutHook = nullptr;
+
 KovaCenter::~KovaCenter() {
-    // Waits for a completion under way; later ones find no instance.
-    CS_Guard guard(InstanceLock(), "kovacenter", __LINE__);
-    if (g_instance == this) g_instance = nullptr;
+    {
+        // Waits for a completion under way; later ones find no instance.
+        CS_Guard guard(InstanceLock(), "kovacenter", __LINE__);
+        if (g_instance == this) g_instance = nullptr;
+    }
+    platform::WipeString(password);
+    platform::WipeString(pfxPassword);
 }
 
 KovaCenter* KovaCenter::Instance() {
@@ -101,8 +116,11 @@ bool KovaCenter::UserAuth(const std::string& id, const std::string& pwd, platfor
 bool KovaCenter::Relogin(platform::WindowHandle window) {
     if (custId.empty() || password.empty()) return false;
     // Copies: the answer rewrites both fields when it is taken in.
-    const std::string id = custId, pwd = password;
-    return SendUserAuth(id, pwd, window, true);
+    const std::string id = custId;
+    std::string pwd = password;
+    const bool sent = SendUserAuth(id, pwd, window, true);
+    platform::WipeString(pwd);
+    return sent;
 }
 
 bool KovaCenter::SendUserAuth(const std::string& id, const std::string& pwd, platform::WindowHandle window,
@@ -128,7 +146,7 @@ bool KovaCenter::SignText(const std::string& text, const std::string& pfxPwd, co
     HTTPRequest* request = new HTTPRequest(ApiUrl("/signText.do"), false, false, false);
     request->AddField("text", AnsiToUtf8(text), false);
     request->AddField("pwd", pfxPwd, false);
-    if (!request->AddFile("pfxFile", pfxFile, false, nullptr)) {
+    if (!AddCertificate(request, pfxFile)) {
         // An unreadable certificate file sends nothing.
         request->Release();
         return false;
@@ -151,7 +169,7 @@ bool KovaCenter::Apply(const ApiApply& record, const std::string& pfxPwd, const 
     request->AddField("account", record.Account, false);
     request->AddField("ipaddr", GetIPAddress(), false);
     request->AddField("pwd", pfxPwd, false);
-    if (!request->AddFile("pfxFile", pfxFile, false, nullptr)) {
+    if (!AddCertificate(request, pfxFile)) {
         request->Release();
         message = UiText("憑證路徑有誤");
         return false;
@@ -185,6 +203,7 @@ bool KovaCenter::TakeAnswer(unsigned msg) {
             loginState = 2;
             custName = answer->custName;
             custId = answer->custId;
+            platform::WipeString(password);  // a longer value would free the old storage unwiped
             password = answer->password;
             applyList.swap(answer->applyList);
             branchList.swap(answer->branchList);
@@ -207,10 +226,11 @@ bool KovaCenter::TakeAnswer(unsigned msg) {
 
 void KovaCenter::Logout() {
     custId.clear();
-    password.clear();
+    platform::WipeString(password);
     pfxPath.clear();
-    pfxPassword.clear();
+    platform::WipeString(pfxPassword);
     SaveSettings();
+    if (logoutHook) logoutHook();
 }
 
 bool KovaCenter::LoadSettings(const std::string&) { return false; }

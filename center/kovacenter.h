@@ -25,6 +25,7 @@
 #include "center/kovacenter_records.h"
 #include "json/xmlnode.h"
 #include "platform/notify.h"
+#include "platform/platform.h"
 #include "task/cslock.h"
 
 // <windows.h> renames GetMessage; the accessor keeps its own name. Windows
@@ -51,6 +52,9 @@ enum KovaMessage : unsigned {
 // JSON), so that such an answer is told apart from both.
 const int kStateUnreadable = -2;
 
+// A PKCS#12 file is a few KiB; anything larger is not a certificate.
+const int kMaxCertificateBytes = 1024 * 1024;
+
 // The configured origins (configure-time constants; no runtime setting).
 const char* ServiceOrigin();  // "https://host[:port]"
 const char* IPEchoOrigin();   // "http://host[:port]"
@@ -75,7 +79,9 @@ public:
     bool Relogin(platform::WindowHandle window);
     // `pfxFile`, here and in Apply, is the certificate's path in UTF-8 (the
     // windows keep what the file dialog chose, which code page 950 may not
-    // spell); it is opened by that name.
+    // spell); it is opened by that name. A file over kMaxCertificateBytes is
+    // refused as an unreadable one; the body carrying it and its password is
+    // built in memory, never in a spool file.
     bool SignText(const std::string& text, const std::string& pfxPwd, const std::string& pfxFile,
                   platform::WindowHandle window);
     // Applies for the account `record` names (its CustID, BranchNo and
@@ -87,7 +93,13 @@ public:
     // fields are read: moves the answer its completion read into them. False
     // for other messages, or when no answer waits.
     bool TakeAnswer(unsigned message);
+    // Forgets the customer; the password and the certificate's password are
+    // wiped, as they are when the center is destroyed.
     void Logout();
+    // Runs at the end of every Logout, on the GUI thread: a test build's look
+    // at what the log-out left behind. None by default.
+    typedef void (*LogoutHook)();
+    static void SetLogoutHook(LogoutHook hook) { logoutHook = hook; }
     // Credentials live only in memory: neither reads nor writes anything.
     bool LoadSettings(const std::string& path);
     bool SaveSettings();
@@ -165,6 +177,7 @@ public:
 private:
     // A sign-in or apply answer, read on the worker, waiting for TakeAnswer.
     struct SignInAnswer {
+        ~SignInAnswer() { platform::WipeString(password); }
         int code = 0;
         bool setsMessage = false;
         std::string message, custName, custId, password;
@@ -187,6 +200,7 @@ private:
     void NotifyUpdate(unsigned msg, intptr_t wParam) { platform::PostNotify(updateWindow.load(), msg, wParam); }
 
     static std::atomic<UpdateCheck> updateCheck;
+    static LogoutHook logoutHook;
 
     mutable CS_Lock ipLock;
     std::string ipAddress;

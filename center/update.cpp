@@ -85,6 +85,7 @@ bool KovaCenter::CheckVersion(platform::WindowHandle window) {
 bool KovaCenter::DownloadUpdate(const std::string& targetPath, platform::WindowHandle window) {
     if (updateUrl.empty() || !IsHttpsUrl(updateUrl) || targetPath.empty()) return false;
     HTTPRequest* request = new HTTPRequest(updateUrl, true, true, false);
+    request->SetMinimumRate(1024, 30000);  // no fixed deadline fits 256 MiB on a slow line
     request->SetUserText(targetPath);
     request->SetCallback(&KovaCenter::OnDownloadComplete);
     updateFile.clear();
@@ -116,7 +117,11 @@ namespace {
 // written whole.
 bool SaveDownload(HTTPRequest* request, const std::string& target) {
     IFileSystem& fs = IFileSystem::Instance();
-    File file = fs.Open(target, "wb");
+    // A file of an earlier run goes first; what is saved is then created new
+    // and the user's alone, so nobody else can read or swap the program
+    // that is about to run. Whatever cannot be removed fails the download.
+    fs.Remove(target);
+    File file = fs.Open(target, "wbx");
     if (!file.IsOpen()) return false;
     const size_t length = request->GetResultLength() > 0 ? static_cast<size_t>(request->GetResultLength()) : 0;
     bool whole = length == 0 || fs.Write(file, request->GetResultData(), length) == length;

@@ -27,3 +27,15 @@ if(WIN32)
     add_link_options(-s)
   endif()
 endif()
+
+# The total time a service call may take, in milliseconds, compiled in. The
+# shipped program allows a minute; the test presets set it short, so that a
+# test of a server that trickles its answer ends soon.
+set(KOVA_SERVICE_DEADLINE_MS 60000 CACHE STRING "Total time limit of one service call, in milliseconds")
+if(NOT KOVA_SERVICE_DEADLINE_MS MATCHES "^[1-9][0-9]*$" OR KOVA_SERVICE_DEADLINE_MS GREATER 3600000)
+  message(FATAL_ERROR "KOVA_SERVICE_DEADLINE_MS must be a number of milliseconds from 1 to 3600000")
+endif()
+add_compile_definitions(KOVA_SERVICE_DEADLINE_MS=${KOVA_SERVICE_DEADLINE_MS})
+
+# Non-KnownDLLs are delay-loaded (Windows).
+include(${CMAKE_CURRENT_LIST_DIR}/DelayLoad.cmake)

@@ -39,7 +39,9 @@ public:
     static IFileSystem& Instance();
 
     // fopen modes ("rb", "wb", "ab", "r+b" ...). An 'x' after 'w' creates the
-    // file exclusively: the open fails when it exists. Not open on failure.
+    // file new and the current user's alone from its first moment: the open
+    // fails when anything stands at the name, a link included. Not open on
+    // failure.
     virtual File Open(const std::string& path, const char* mode) = 0;
     bool Close(File& file) { return file.Close(); }
     // Offsets are 64-bit even in the 32-bit program; false on failure.

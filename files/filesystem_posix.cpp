@@ -1,6 +1,5 @@
 // Linux half of file access: paths arrive in the process code page and the
 // file system takes UTF-8.
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -17,11 +16,8 @@ public:
     File Open(const std::string& path, const char* mode) override {
         if (path.empty() || !mode) return File();
         bool exclusive = false;
-        std::string plain = PlainMode(mode, &exclusive);
-        if (exclusive) {
-            if (plain.empty() || plain[0] != 'w') return File();
-            plain.push_back('x');  // glibc's fopen knows O_EXCL as 'x'
-        }
+        const std::string plain = PlainMode(mode, &exclusive);
+        if (exclusive) return File(platform::CreateOwnerOnlyFile(AnsiToWide(path), plain.c_str()));
         return File(std::fopen(NativePath(path).c_str(), plain.c_str()));
     }
 

@@ -2,10 +2,6 @@
 // strings for the wide C runtime functions, so any path the code page can
 // spell opens, whatever the file system's own short names are.
 #include <direct.h>
-#include <fcntl.h>
-#include <io.h>
-#include <share.h>
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -26,22 +22,11 @@ public:
         if (path.empty() || !mode) return File();
         bool exclusive = false;
         std::string plain = PlainMode(mode, &exclusive);
+        if (exclusive) return File(platform::CreateOwnerOnlyFile(AnsiToWide(path), plain.c_str()));
         std::wstring wideMode(plain.begin(), plain.end());
         std::wstring widePath = WidePath(path);
         if (widePath.empty()) return File();
-        if (!exclusive) return File(_wfopen(widePath.c_str(), wideMode.c_str()));
-        // The C runtime's fopen knows no 'x': create with O_EXCL, then wrap.
-        if (plain.empty() || plain[0] != 'w') return File();
-        int flags = _O_CREAT | _O_EXCL | (plain.find('+') != std::string::npos ? _O_RDWR : _O_WRONLY);
-        flags |= plain.find('t') != std::string::npos ? _O_TEXT : _O_BINARY;
-        int fd = _wopen(widePath.c_str(), flags, _S_IREAD | _S_IWRITE);
-        if (fd < 0) return File();
-        std::FILE* stream = _wfdopen(fd, wideMode.c_str());
-        if (!stream) {
-            _close(fd);
-            return File();
-        }
-        return File(stream);
+        return File(_wfopen(widePath.c_str(), wideMode.c_str()));
     }
 
     bool Seek(File& file, int64_t offset, Origin origin) override {

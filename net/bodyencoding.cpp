@@ -11,7 +11,8 @@ namespace {
 
 const char kHex[] = "0123456789ABCDEF";
 
-void AppendPercent(std::string& out, unsigned char c) {
+template <class Text>
+void AppendPercent(Text& out, unsigned char c) {
     out.push_back('%');
     out.push_back(kHex[c >> 4]);
     out.push_back(kHex[c & 0x0F]);
@@ -22,11 +23,10 @@ bool Unreserved(unsigned char c) {
            c == '.' || c == '~';
 }
 
-} // namespace
-
-std::string UrlEncode(const std::string& text, bool spaceAsPercent) {
-    std::string out;
-    out.reserve(text.size());
+// Appending in place: a body holding a password is built without
+// temporaries that would be freed unwiped.
+template <class Text>
+void UrlEncodeInto(Text& out, const std::string& text, bool spaceAsPercent) {
     for (unsigned char c : text) {
         if (Unreserved(c)) {
             out.push_back(static_cast<char>(c));
@@ -36,25 +36,10 @@ std::string UrlEncode(const std::string& text, bool spaceAsPercent) {
             AppendPercent(out, c);
         }
     }
-    return out;
 }
 
-std::string QuoteSafe(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\r' || c == '\n') {
-            AppendPercent(out, c);
-        } else {
-            out.push_back(static_cast<char>(c));
-        }
-    }
-    return out;
-}
-
-std::string JsonEscape(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
+template <class Text>
+void JsonEscapeInto(Text& out, const std::string& text) {
     for (unsigned char c : text) {
         switch (c) {
         case '"': out += "\\\""; break;
@@ -74,8 +59,42 @@ std::string JsonEscape(const std::string& text) {
             }
         }
     }
+}
+
+} // namespace
+
+std::string UrlEncode(const std::string& text, bool spaceAsPercent) {
+    std::string out;
+    out.reserve(text.size());
+    UrlEncodeInto(out, text, spaceAsPercent);
     return out;
 }
+
+void AppendUrlEncoded(SecretText& out, const std::string& text, bool spaceAsPercent) {
+    UrlEncodeInto(out, text, spaceAsPercent);
+}
+
+std::string QuoteSafe(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\r' || c == '\n') {
+            AppendPercent(out, c);
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+    return out;
+}
+
+std::string JsonEscape(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    JsonEscapeInto(out, text);
+    return out;
+}
+
+void AppendJsonEscaped(SecretText& out, const std::string& text) { JsonEscapeInto(out, text); }
 
 std::string NewBoundary() {
     unsigned char random[16];

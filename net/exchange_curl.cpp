@@ -1,7 +1,7 @@
 // The exchange with libcurl, reproducing on the wire what the WinInet build
 // sends: the same headers and single accept type, HTTP/1.1, no proxy, TLS
-// verification, redirects followed (never from https to http), and time limits
-// like WinInet's defaults, which curl does not have by itself.
+// verification, redirects followed (never from https to http), and the
+// exchange's time limit: a total deadline, or a minimum rate.
 #include <curl/curl.h>
 
 #include <cstdio>
@@ -20,7 +20,6 @@ namespace net {
 namespace {
 
 const char kAgent[] = "Mozilla/4.0 (Compatible; MSIE 6.0;)";
-const long kMaxRedirects = 10;
 // Receive buffer: curl's 16 KiB default costs a callback per 16 KiB of a
 // large download; the tool itself uses 100 KiB.
 const long kReceiveBuffer = 100 * 1024;
@@ -68,6 +67,16 @@ size_t ReadSpool(char* buffer, size_t size, size_t count, void* user) {
         t->connection->OnUploadProgress(t->request, t->sent, t->spoolSize);
     }
     return n;
+}
+
+// A redirect that keeps the method (307, 308) sends the body again from its
+// start.
+int SeekSpool(void* user, curl_off_t offset, int origin) {
+    Transfer* t = static_cast<Transfer*>(user);
+    if (origin != SEEK_SET || !IFileSystem::Instance().Seek(*t->spool, static_cast<int64_t>(offset), IFileSystem::kBegin))
+        return CURL_SEEKFUNC_CANTSEEK;
+    t->sent = static_cast<int64_t>(offset);
+    return CURL_SEEKFUNC_OK;
 }
 
 size_t WriteAnswer(char* data, size_t size, size_t count, void* user) {
@@ -131,11 +140,18 @@ void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
     curl_easy_setopt(c, CURLOPT_USERAGENT, kAgent);
     curl_easy_setopt(c, CURLOPT_HTTPHEADER, list.get());
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(c, CURLOPT_MAXREDIRS, kMaxRedirects);
+    curl_easy_setopt(c, CURLOPT_MAXREDIRS, static_cast<long>(kMaxRedirects));
     curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, parts.secure ? "https" : "http,https");
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(kConnectTimeoutMs));
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(kStallTimeoutMs / 1000));
+    const TimeLimit limit = TimeLimitOf(request);
+    if (limit.minimumRate > 0) {
+        curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(limit.minimumRate));
+        curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>((limit.windowMs + 999) / 1000));
+    } else {
+        curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(limit.deadlineMs));
+        curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(kStallTimeoutMs / 1000));
+    }
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
     {
@@ -165,6 +181,8 @@ void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
                 transfer.spoolSize = size;
                 curl_easy_setopt(c, CURLOPT_READFUNCTION, ReadSpool);
                 curl_easy_setopt(c, CURLOPT_READDATA, &transfer);
+                curl_easy_setopt(c, CURLOPT_SEEKFUNCTION, SeekSpool);
+                curl_easy_setopt(c, CURLOPT_SEEKDATA, &transfer);
                 curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(size));
             } else {
                 spool.Close();
@@ -181,7 +199,9 @@ void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
     const CURLcode result = curl_easy_perform(c);
     spool.Close();
     long status = 0;
-    curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    // Out of time (the deadline, a stall, too slow a rate) fails as if no
+    // server had answered, whatever arrived before.
+    if (result != CURLE_OPERATION_TIMEDOUT) curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
     char* type = nullptr;
     curl_easy_getinfo(c, CURLINFO_CONTENT_TYPE, &type);
     const std::string contentType = FitHeader(type ? type : "");

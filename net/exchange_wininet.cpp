@@ -1,20 +1,24 @@
 // The exchange with WinInet: blocking calls on the worker thread, the
-// system's proxy-less direct access, its redirects, our time limits,
-// TLS verified against the system's store (never add the IGNORE_CERT_* flags:
-// the body carries the customer's certificate and its password).
+// system's proxy-less direct access, redirects followed here (never from
+// https to anything else), our time limits, TLS verified against the
+// system's store (never add the IGNORE_CERT_* flags: the body carries the
+// customer's certificate and its password).
 #include <windows.h>
 #include <wininet.h>
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <mutex>
 #include <vector>
 
 #include "files/filesystem.h"
 #include "net/exchange.h"
 #include "net/exchangesteps.h"
 #include "net/httpconnection.h"
-#include "task/cslock.h"
+#include "net/httprequest.h"
 
 namespace net {
 
@@ -22,6 +26,10 @@ namespace {
 
 const char kAgent[] = "Mozilla/4.0 (Compatible; MSIE 6.0;)";
 const DWORD kBlock = 1024;
+// How often the watchdog looks at an exchange's time limit.
+const DWORD kWatchPeriodMs = 100;
+// A Location value longer than this is refused.
+const DWORD kLocationBuffer = 4096;
 
 // Move-only; closes on destruction.
 class InetHandle {
@@ -42,8 +50,6 @@ public:
     InetHandle& operator=(const InetHandle&) = delete;
 
     HINTERNET get() const { return h_; }
-    // Lets go without closing (someone else closed it).
-    void Forget() { h_ = nullptr; }
     explicit operator bool() const { return h_ != nullptr; }
     void Close() {
         if (h_) InternetCloseHandle(h_);
@@ -54,55 +60,176 @@ private:
     HINTERNET h_ = nullptr;
 };
 
-// The request handles of exchanges under way. An abort closes them, which
-// makes the blocking call waiting on one return with an error; the exchange
-// then must not close its handle a second time (the value may be reused).
-class OpenRequests {
+// The request handle of an exchange may be closed by someone else than its
+// worker: the abort at shut-down, or the watchdog when the time limit ran
+// out (a blocking WinInet call returns only then). The worker may be about
+// to use that handle value at that moment; should a new handle get the same
+// value, the worker would read someone else's answer. So one lock covers
+// every close by another, every creation of a WinInet handle, and the
+// worker's check before each use: while a closed value has not been let go
+// by its worker, no handle is created, and after the abort none ever is.
+std::mutex& Lock() {
+    static std::mutex lock;
+    return lock;
+}
+std::condition_variable& LetGo() {
+    static std::condition_variable letGo;
+    return letGo;
+}
+// Request handles closed by another that their workers still hold.
+int g_held = 0;
+
+class Guarded;
+std::vector<Guarded*>& Open() {
+    static std::vector<Guarded*> open;
+    return open;
+}
+
+// One exchange: its request handle and its time limit, watched by a timer.
+class Guarded {
 public:
-    static void Add(HINTERNET h) {
-        CS_Guard guard(Lock(), __FILE__, __LINE__);
-        List().push_back(h);
+    explicit Guarded(const TimeLimit& limit) : limit_(limit), started_(platform::TimeMs()), windowStart_(started_) {
+        {
+            std::lock_guard<std::mutex> lock(Lock());
+            Open().push_back(this);
+        }
+        if (!CreateTimerQueueTimer(&timer_, nullptr, Tick, this, kWatchPeriodMs, kWatchPeriodMs, WT_EXECUTEDEFAULT)) {
+            timer_ = nullptr;
+        }
     }
-    // True when the exchange still owns the handle (no abort closed it).
-    static bool Remove(HINTERNET h) {
-        CS_Guard guard(Lock(), __FILE__, __LINE__);
-        std::vector<HINTERNET>& list = List();
-        for (size_t i = 0; i < list.size(); ++i) {
-            if (list[i] == h) {
-                list.erase(list.begin() + static_cast<std::ptrdiff_t>(i));
-                return true;
+    ~Guarded() {
+        // Waits for a tick under way, so none runs on a destroyed exchange.
+        if (timer_) DeleteTimerQueueTimer(nullptr, timer_, INVALID_HANDLE_VALUE);
+        CloseRequest();
+        std::lock_guard<std::mutex> lock(Lock());
+        std::vector<Guarded*>& open = Open();
+        for (size_t i = 0; i < open.size(); ++i) {
+            if (open[i] == this) {
+                open.erase(open.begin() + static_cast<std::ptrdiff_t>(i));
+                break;
             }
         }
-        return false;
     }
-    static void CloseAll() {
-        CS_Guard guard(Lock(), __FILE__, __LINE__);
-        for (HINTERNET h : List()) InternetCloseHandle(h);
-        List().clear();
+    Guarded(const Guarded&) = delete;
+    Guarded& operator=(const Guarded&) = delete;
+
+    bool Watched() const { return timer_ != nullptr; }
+
+    // A new WinInet handle from `make`, or null: after the abort, past the
+    // time limit, or when `make` fails.
+    HINTERNET Create(const std::function<HINTERNET()>& make) {
+        std::unique_lock<std::mutex> lock(Lock());
+        LetGoLocked();  // a worker never waits for itself
+        LetGo().wait(lock, [] { return g_held == 0 || ExchangesAborted(); });
+        if (ExchangesAborted() || outOfTime_) return nullptr;
+        return make();
+    }
+    // The request handle, created as Create does and watched from now on.
+    bool OpenRequest(const std::function<HINTERNET()>& make) {
+        CloseRequest();
+        HINTERNET h = Create([&] {
+            request_ = make();
+            return request_;
+        });
+        return h != nullptr;
+    }
+    // The request handle for one more call, or null when it must not be
+    // used again: closed by another (then let go), or out of time.
+    HINTERNET Use() {
+        std::lock_guard<std::mutex> lock(Lock());
+        if (closedByOther_) {
+            LetGoLocked();
+            return nullptr;
+        }
+        if (outOfTime_ || ExchangesAborted()) return nullptr;
+        return request_;
+    }
+    // The worker is done with its request handle: closes it, or lets go of
+    // it when another closed it.
+    void CloseRequest() {
+        std::lock_guard<std::mutex> lock(Lock());
+        if (closedByOther_) {
+            LetGoLocked();
+        } else if (request_) {
+            InternetCloseHandle(request_);
+        }
+        request_ = nullptr;
+        closedByOther_ = false;
+    }
+    // Bytes sent or received, for the minimum rate.
+    void Progress(size_t bytes) {
+        std::lock_guard<std::mutex> lock(Lock());
+        windowBytes_ += static_cast<int64_t>(bytes);
+    }
+    bool OutOfTime() {
+        std::lock_guard<std::mutex> lock(Lock());
+        return outOfTime_;
+    }
+    // Per-call limits: never past the deadline, so that a blocking call that
+    // a close does not end (Wine) still ends near it.
+    DWORD CallLimit(DWORD limit) const {
+        return limit_.deadlineMs > 0 && limit_.deadlineMs < limit ? limit_.deadlineMs : limit;
+    }
+
+    // Shut-down: closes every exchange's request handle (lock held).
+    void CloseForWorkerLocked() {
+        if (!request_ || closedByOther_) return;
+        InternetCloseHandle(request_);
+        closedByOther_ = true;
+        ++g_held;
     }
 
 private:
-    static CS_Lock& Lock() {
-        static CS_Lock lock(0);
-        return lock;
+    void LetGoLocked() {
+        if (!closedByOther_) return;
+        closedByOther_ = false;
+        request_ = nullptr;
+        --g_held;
+        LetGo().notify_all();
     }
-    static std::vector<HINTERNET>& List() {
-        static std::vector<HINTERNET> list;
-        return list;
+
+    static VOID CALLBACK Tick(PVOID self, BOOLEAN) { static_cast<Guarded*>(self)->Check(); }
+    void Check() {
+        std::lock_guard<std::mutex> lock(Lock());
+        if (outOfTime_) return;
+        const uint32_t now = platform::TimeMs();
+        if (limit_.minimumRate > 0) {
+            const uint32_t span = now - windowStart_;
+            if (span < limit_.windowMs) return;
+            if (windowBytes_ * 1000 >= static_cast<int64_t>(limit_.minimumRate) * span) {
+                windowStart_ = now;
+                windowBytes_ = 0;
+                return;
+            }
+        } else if (now - started_ < limit_.deadlineMs) {
+            return;
+        }
+        outOfTime_ = true;
+        CloseForWorkerLocked();
     }
+
+    const TimeLimit limit_;
+    HANDLE timer_ = nullptr;
+    HINTERNET request_ = nullptr;
+    bool closedByOther_ = false;
+    bool outOfTime_ = false;
+    const uint32_t started_;
+    uint32_t windowStart_;
+    int64_t windowBytes_ = 0;
 };
 
-// One header into a zeroed 128-byte buffer; empty when absent or too long.
-std::string QueryHeader(HINTERNET request, DWORD what) {
-    char buffer[kHeaderBuffer] = {};
-    DWORD length = sizeof buffer;
-    if (!HttpQueryInfoA(request, what, buffer, &length, nullptr)) return std::string();
-    buffer[sizeof buffer - 1] = '\0';
-    return buffer;
+// One header into a zeroed buffer; empty when absent or too long.
+std::string QueryHeader(Guarded& guard, DWORD what, DWORD size = kHeaderBuffer) {
+    std::vector<char> buffer(size, '\0');
+    DWORD length = size;
+    HINTERNET h = guard.Use();
+    if (!h || !HttpQueryInfoA(h, what, buffer.data(), &length, nullptr)) return std::string();
+    buffer[size - 1] = '\0';
+    return buffer.data();
 }
 
-int64_t QueryNumber(HINTERNET request, DWORD what) {
-    const std::string text = QueryHeader(request, what);
+int64_t QueryNumber(Guarded& guard, DWORD what) {
+    const std::string text = QueryHeader(guard, what);
     if (text.empty()) return 0;
     char* end = nullptr;
     const long long value = std::strtoll(text.c_str(), &end, 10);
@@ -110,23 +237,25 @@ int64_t QueryNumber(HINTERNET request, DWORD what) {
 }
 
 // Streams the open spool file in 1024-byte blocks; false when a write failed.
-bool Upload(HTTPConnection& connection, HTTPRequest& request, HINTERNET handle, File& spool, int64_t total) {
+bool Upload(Guarded& guard, HTTPConnection& connection, HTTPRequest& request, File& spool, int64_t total) {
     IFileSystem& fs = IFileSystem::Instance();
     char block[kBlock];
     int64_t sent = 0;
     for (;;) {
-        if (ExchangesAborted()) return false;
         const size_t n = fs.Read(spool, block, sizeof block);
         if (n == 0) return true;
         size_t done = 0;
         while (done < n) {
             DWORD written = 0;
-            if (!InternetWriteFile(handle, block + done, static_cast<DWORD>(n - done), &written) &&
+            HINTERNET h = guard.Use();
+            if (!h) return false;
+            if (!InternetWriteFile(h, block + done, static_cast<DWORD>(n - done), &written) &&
                 GetLastError() != ERROR_IO_PENDING) {
                 return false;
             }
             if (written == 0) return false;  // nothing taken: fail rather than spin
             done += written;
+            guard.Progress(written);
         }
         sent += static_cast<int64_t>(n);
         connection.OnUploadProgress(&request, sent, total);
@@ -136,34 +265,134 @@ bool Upload(HTTPConnection& connection, HTTPRequest& request, HINTERNET handle, 
 
 // On each request handle, so that Windows and Wine alike give up when the
 // curl build does, whatever their own defaults.
-void SetTimeLimits(HINTERNET request) {
-    const DWORD limits[][2] = {{INTERNET_OPTION_CONNECT_TIMEOUT, kConnectTimeoutMs},
-                               {INTERNET_OPTION_SEND_TIMEOUT, kStallTimeoutMs},
-                               {INTERNET_OPTION_RECEIVE_TIMEOUT, kStallTimeoutMs}};
+void SetTimeLimits(Guarded& guard) {
+    const DWORD limits[][2] = {{INTERNET_OPTION_CONNECT_TIMEOUT, guard.CallLimit(kConnectTimeoutMs)},
+                               {INTERNET_OPTION_SEND_TIMEOUT, guard.CallLimit(kStallTimeoutMs)},
+                               {INTERNET_OPTION_RECEIVE_TIMEOUT, guard.CallLimit(kStallTimeoutMs)}};
+    HINTERNET h = guard.Use();
     for (const auto& limit : limits) {
         DWORD value = limit[1];
-        InternetSetOptionA(request, limit[0], &value, sizeof value);
+        if (h) InternetSetOptionA(h, limit[0], &value, sizeof value);
     }
+}
+
+// What one hop sends.
+struct Hop {
+    const char* verb;
+    std::string object;
+    DWORD flags;
+    bool withBody;  // the in-memory body or the spool file
+};
+
+// Opens the request and sends it with its body. An upload that fails before
+// its whole body went out is tried once more: the connection WinInet kept
+// from an earlier exchange may have been closed by the server meanwhile (its
+// keep-alive ran out), and Wine's WinInet, unlike Windows', does not then
+// open a fresh one by itself. The server never acts on a body it did not
+// receive whole, so nothing can be applied twice; a failure after the whole
+// body went out is not retried.
+bool SendRequest(Guarded& guard, HTTPConnection& connection, HTTPRequest& request, HINTERNET session, const Hop& hop,
+                 const std::string& headers, File& spool, int64_t spoolSize) {
+    IFileSystem& fs = IFileSystem::Instance();
+    const char* accept[] = {"*/*", nullptr};
+    const bool streamed = hop.withBody && spool.IsOpen();
+    if (streamed && !fs.Seek(spool, 0, IFileSystem::kBegin)) return false;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (!guard.OpenRequest([&] {
+                return HttpOpenRequestA(session, hop.verb, hop.object.c_str(), "HTTP/1.1", nullptr, accept, hop.flags,
+                                        1);
+            })) {
+            return false;
+        }
+        SetTimeLimits(guard);
+        bool bodySent = false;
+        bool sent = false;
+        HINTERNET h = guard.Use();
+        if (!h) return false;
+        if (streamed) {
+            INTERNET_BUFFERSA buffers = {};
+            buffers.dwStructSize = sizeof buffers;
+            buffers.lpcszHeader = headers.c_str();
+            buffers.dwHeadersLength = static_cast<DWORD>(headers.size());
+            buffers.dwHeadersTotal = static_cast<DWORD>(headers.size());
+            buffers.dwBufferTotal = static_cast<DWORD>(spoolSize);
+            bodySent = HttpSendRequestExA(h, &buffers, nullptr, HSR_INITIATE, 1) != FALSE &&
+                       Upload(guard, connection, request, spool, spoolSize);
+            h = bodySent ? guard.Use() : nullptr;
+            sent = h && HttpEndRequestA(h, nullptr, HSR_SYNC, 1) != FALSE;
+        } else {
+            const std::vector<char>& body = request.GetBody();
+            const bool withBody = hop.withBody && request.GetSpoolPath().empty() && !body.empty();
+            bodySent = true;
+            sent = HttpSendRequestA(h, headers.c_str(), static_cast<DWORD>(headers.size()),
+                                    withBody ? const_cast<char*>(body.data()) : nullptr,
+                                    withBody ? static_cast<DWORD>(body.size()) : 0) != FALSE;
+        }
+        if (sent) return true;
+        if (bodySent || attempt > 0 || !guard.Use() || !fs.Seek(spool, 0, IFileSystem::kBegin)) return false;
+    }
+    return false;
+}
+
+// Reads the answer into `answer`; false when it broke off, passed its cap,
+// or ran out of time (`timedOut`).
+bool ReadAnswer(Guarded& guard, HTTPConnection& connection, HTTPRequest& request, AnswerBuffer& answer,
+                int64_t contentLength, bool* timedOut) {
+    if (!answer.Admits(contentLength) || !answer.Expect(contentLength)) return false;
+    char block[kBlock];
+    for (;;) {
+        // Only what has arrived: a blocking read waits to fill its whole
+        // buffer, and under Wine closing the handle does not end that wait,
+        // so a trickle would outlast the time limit and starve the rate.
+        DWORD available = 0;
+        HINTERNET h = guard.Use();
+        if (!h || !InternetQueryDataAvailable(h, &available, 0, 0)) {
+            // The connection broke mid-answer, or stalled.
+            if (h && GetLastError() == ERROR_INTERNET_TIMEOUT) *timedOut = true;
+            return false;
+        }
+        if (available == 0) break;
+        DWORD got = 0;
+        h = guard.Use();
+        if (!h || !InternetReadFile(h, block, available < kBlock ? available : kBlock, &got)) {
+            if (h && GetLastError() == ERROR_INTERNET_TIMEOUT) *timedOut = true;
+            return false;
+        }
+        if (got == 0) break;
+        guard.Progress(got);
+        if (!answer.Append(block, got)) return false;
+        connection.OnDownloadProgress(&request, static_cast<int64_t>(answer.size()), contentLength);
+    }
+    // A declared length not reached means the answer was cut short.
+    return contentLength <= 0 || static_cast<int64_t>(answer.size()) == contentLength;
 }
 
 } // namespace
 
-void AbortLibraryExchanges() { OpenRequests::CloseAll(); }
+void AbortLibraryExchanges() {
+    std::lock_guard<std::mutex> lock(Lock());
+    for (Guarded* g : Open()) g->CloseForWorkerLocked();
+    LetGo().notify_all();  // creations waiting now fail
+}
 
 void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
     std::string headers = RequestHeaders(request);
     UrlParts parts;
     if (!SplitUrl(request.GetUrl(), &parts)) return FinishExchange(connection, request, false, 0);
-    const DWORD flags = INTERNET_FLAG_NO_CACHE_WRITE | (parts.secure ? INTERNET_FLAG_SECURE : 0);
 
-    InetHandle internet(InternetOpenA(kAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+    // Declared before the guard, so that even an exception closes the
+    // request handle before its parents (closing a parent closes it too,
+    // and its value could then be closed twice).
+    InetHandle internet;
+    InetHandle session;
+    Guarded guard(TimeLimitOf(request));
+    if (!guard.Watched()) return FinishExchange(connection, request, false, 0);
+    internet = InetHandle(
+        guard.Create([] { return InternetOpenA(kAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0); }));
     if (!internet) return FinishExchange(connection, request, false, 0);
-    InetHandle session(InternetConnectA(internet.get(), parts.host.c_str(), static_cast<INTERNET_PORT>(parts.port), "",
-                                        "", INTERNET_SERVICE_HTTP, 0, 1));
-    if (!session) return FinishExchange(connection, request, false, 0);
 
-    const bool get = SendsAsGet(request);
-    const std::string object = ObjectWithQuery(request, parts);
+    bool get = SendsAsGet(request);
+    Hop hop{get ? "GET" : "POST", ObjectWithQuery(request, parts), 0, !get};
     IFileSystem& fs = IFileSystem::Instance();
     File spool;
     int64_t spoolSize = 0;
@@ -174,86 +403,57 @@ void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
     }
 
     const uint32_t started = platform::TimeMs();
-    const char* accept[] = {"*/*", nullptr};
-    InetHandle handle;
     bool sent = false;
-    // An upload that fails before its whole body went out is tried once more:
-    // the connection WinInet kept from an earlier exchange may have been
-    // closed by the server meanwhile (its keep-alive ran out), and Wine's
-    // WinInet, unlike Windows', does not then open a fresh one by itself. The
-    // server never acts on a body it did not receive whole, so nothing can be
-    // applied twice; a failure after the whole body went out is not retried.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        handle = InetHandle(HttpOpenRequestA(session.get(), get ? "GET" : "POST", object.c_str(), "HTTP/1.1",
-                                             nullptr, accept, flags, 1));
-        if (!handle) return FinishExchange(connection, request, false, 0);
-        SetTimeLimits(handle.get());
-        OpenRequests::Add(handle.get());
-        bool bodySent = false;
-        if (ExchangesAborted()) {
-            // An abort before Add did not see this handle: fail here instead.
-        } else if (spool.IsOpen()) {
-            INTERNET_BUFFERSA buffers = {};
-            buffers.dwStructSize = sizeof buffers;
-            buffers.lpcszHeader = headers.c_str();
-            buffers.dwHeadersLength = static_cast<DWORD>(headers.size());
-            buffers.dwHeadersTotal = static_cast<DWORD>(headers.size());
-            buffers.dwBufferTotal = static_cast<DWORD>(spoolSize);
-            bodySent = HttpSendRequestExA(handle.get(), &buffers, nullptr, HSR_INITIATE, 1) != FALSE &&
-                       Upload(connection, request, handle.get(), spool, spoolSize);
-            sent = bodySent && HttpEndRequestA(handle.get(), nullptr, HSR_SYNC, 1) != FALSE;
-        } else {
-            const std::vector<char>& body = request.GetBody();
-            const bool withBody = !get && request.GetSpoolPath().empty() && !body.empty();
-            bodySent = true;
-            sent = HttpSendRequestA(handle.get(), headers.c_str(), static_cast<DWORD>(headers.size()),
-                                    withBody ? const_cast<char*>(body.data()) : nullptr,
-                                    withBody ? static_cast<DWORD>(body.size()) : 0) != FALSE;
-        }
-        if (sent || bodySent || attempt > 0 || ExchangesAborted() || !fs.Seek(spool, 0, IFileSystem::kBegin)) break;
-        if (!OpenRequests::Remove(handle.get())) {
-            handle.Forget();  // an abort closed it
+    bool ok = false;
+    int status = 0;
+    // Redirects are followed here, not by WinInet, which would follow one
+    // from https to http.
+    for (int redirects = 0;; ++redirects) {
+        hop.flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                    (parts.secure ? INTERNET_FLAG_SECURE : 0);
+        guard.CloseRequest();
+        session.Close();
+        session = InetHandle(guard.Create([&] {
+            return InternetConnectA(internet.get(), parts.host.c_str(), static_cast<INTERNET_PORT>(parts.port), "", "",
+                                    INTERNET_SERVICE_HTTP, 0, 1);
+        }));
+        sent = session && SendRequest(guard, connection, request, session.get(), hop, headers, spool, spoolSize);
+        if (!sent) break;
+        status = static_cast<int>(QueryNumber(guard, HTTP_QUERY_STATUS_CODE));
+        ok = true;
+        if (!IsRedirect(status)) break;
+        std::string next;
+        if (redirects == kMaxRedirects ||
+            !ResolveRedirect(parts, QueryHeader(guard, HTTP_QUERY_LOCATION, kLocationBuffer), &next) ||
+            !SplitUrl(next, &parts)) {
+            ok = false;
             break;
         }
-        handle.Close();
+        hop.object = parts.object;
+        if (!RedirectKeepsMethod(status) && !get) {
+            get = true;
+            hop.verb = "GET";
+            hop.withBody = false;
+        }
     }
     spool.Close();
 
-    bool ok = false;
-    int status = 0;
     uint32_t elapsed = 0;
-    if (sent) {
-        const int64_t contentLength = QueryNumber(handle.get(), HTTP_QUERY_CONTENT_LENGTH);
-        status = static_cast<int>(QueryNumber(handle.get(), HTTP_QUERY_STATUS_CODE));
+    bool timedOut = false;
+    if (sent && ok) {
+        // Headers first: a watchdog may close the handle once the last
+        // block is in, and a whole answer is a success all the same.
+        const int64_t contentLength = QueryNumber(guard, HTTP_QUERY_CONTENT_LENGTH);
+        const std::string contentType = FitHeader(QueryHeader(guard, HTTP_QUERY_CONTENT_TYPE));
         AnswerBuffer answer(request);
-        ok = answer.Admits(contentLength) && answer.Expect(contentLength);
-        char block[kBlock];
-        while (ok) {
-            if (ExchangesAborted()) {
-                ok = false;
-                break;
-            }
-            DWORD got = 0;
-            if (!InternetReadFile(handle.get(), block, sizeof block, &got)) {
-                ok = false;  // the connection broke mid-answer
-                break;
-            }
-            if (got == 0) break;
-            if (!answer.Append(block, got)) ok = false;
-            connection.OnDownloadProgress(&request, static_cast<int64_t>(answer.size()), contentLength);
-        }
-        // A declared length not reached means the answer was cut short.
-        if (ok && contentLength > 0 && static_cast<int64_t>(answer.size()) != contentLength) ok = false;
+        ok = ReadAnswer(guard, connection, request, answer, contentLength, &timedOut);
         elapsed = platform::TimeMs() - started;
         // An answer that memory cannot hold fails like one past the cap.
-        if (ok) ok = StoreAnswer(connection, request, status,
-                                 FitHeader(QueryHeader(handle.get(), HTTP_QUERY_CONTENT_TYPE)), answer);
+        if (ok) ok = StoreAnswer(connection, request, status, contentType, answer);
     }
-    if (OpenRequests::Remove(handle.get())) {
-        handle.Close();
-    } else {
-        handle.Forget();
-    }
+    // Out of time fails as if no server had answered, whatever arrived.
+    if (!ok && (timedOut || guard.OutOfTime())) status = 0;
+    guard.CloseRequest();
     WriteTimingLine(request.GetUrl(), elapsed);
     session.Close();
     internet.Close();

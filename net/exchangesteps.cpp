@@ -7,6 +7,7 @@
 
 #include "net/exchange.h"
 #include "net/httpconnection.h"
+#include "net/httprequest.h"
 #include "platform/platform.h"
 
 namespace net {
@@ -57,6 +58,53 @@ bool SplitUrl(const std::string& url, UrlParts* parts) {
     if (p.host.empty()) return false;
     p.object = url.substr(pathStart);
     *parts = p;
+    return true;
+}
+
+TimeLimit TimeLimitOf(const HTTPRequest& request) {
+    TimeLimit limit;
+    if (request.GetMinimumRate() > 0) {
+        limit.minimumRate = request.GetMinimumRate();
+        limit.windowMs = request.GetRateWindow() < 1000 ? 1000 : request.GetRateWindow();
+    } else {
+        limit.deadlineMs = request.GetDeadline() ? request.GetDeadline() : kServiceDeadlineMs;
+    }
+    return limit;
+}
+
+bool IsRedirect(int statusCode) {
+    return statusCode == 301 || statusCode == 302 || statusCode == 303 || statusCode == 307 || statusCode == 308;
+}
+
+bool RedirectKeepsMethod(int statusCode) { return statusCode == 307 || statusCode == 308; }
+
+bool ResolveRedirect(const UrlParts& from, const std::string& location, std::string* to) {
+    // Control characters or spaces would end up in the request line.
+    if (location.empty()) return false;
+    for (char c : location)
+        if (static_cast<unsigned char>(c) <= ' ' || c == 0x7f) return false;
+    std::string url;
+    const std::string origin = from.scheme + from.host + ":" + std::to_string(from.port);
+    if (location.compare(0, 7, "http://") == 0 || location.compare(0, 8, "https://") == 0) {
+        url = location;
+    } else if (location.compare(0, 2, "//") == 0) {
+        url = from.scheme + location.substr(2);
+    } else if (location[0] == '/') {
+        url = origin + location;
+    } else if (location.find(':') != std::string::npos && location.find(':') < location.find('/')) {
+        return false;  // another scheme
+    } else {
+        const std::string path = from.object.substr(0, from.object.find('?'));
+        url = origin + path.substr(0, path.rfind('/') + 1) + location;
+    }
+    UrlParts next;
+    if (!SplitUrl(url, &next)) {
+        // "https://host" without a path means its root.
+        if (!SplitUrl(url + "/", &next) || url.find('/', next.scheme.size()) != std::string::npos) return false;
+        url += "/";
+    }
+    if (from.secure && !next.secure) return false;
+    *to = url;
     return true;
 }
 

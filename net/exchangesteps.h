@@ -21,6 +21,13 @@ const size_t kBinaryAnswerCap = 256u * 1024 * 1024;
 // hold a worker for good.
 const uint32_t kConnectTimeoutMs = 60000;
 const uint32_t kStallTimeoutMs = 30000;
+// The total deadline of a service call, set when the program is built.
+#ifndef KOVA_SERVICE_DEADLINE_MS
+#define KOVA_SERVICE_DEADLINE_MS 60000
+#endif
+const uint32_t kServiceDeadlineMs = KOVA_SERVICE_DEADLINE_MS;
+// Redirects followed at most, as curl's limit.
+const int kMaxRedirects = 10;
 // Header values are read into a buffer of this size; a longer one reads as
 // absent, as a too-small WinInet query buffer does.
 const size_t kHeaderBuffer = 128;
@@ -38,6 +45,26 @@ struct UrlParts {
 // an optional ":port" (1..65535) ends the host. False for anything else: such
 // a request fails with status 0 without touching the network.
 bool SplitUrl(const std::string& url, UrlParts* parts);
+
+// The whole exchange's limit: a deadline counted from its start, or (when
+// minimumRate > 0) a minimum average rate over each window of windowMs, with
+// no deadline. A window is never shorter than a second.
+struct TimeLimit {
+    uint32_t deadlineMs = 0;
+    uint32_t minimumRate = 0;
+    uint32_t windowMs = 0;
+};
+TimeLimit TimeLimitOf(const HTTPRequest& request);
+
+// Redirects: the statuses followed, and whether one keeps the method and
+// body (307, 308) or turns a POST into a GET without body (301, 302, 303).
+bool IsRedirect(int statusCode);
+bool RedirectKeepsMethod(int statusCode);
+// The address a Location value leads to from `from` (absolute, scheme-
+// relative, absolute path or relative path); false when it cannot be used,
+// and always when it would leave https: a body that may carry the
+// certificate and its password never continues over plain http.
+bool ResolveRedirect(const UrlParts& from, const std::string& location, std::string* to);
 
 // "Content-Type: " + content type + CR LF, then the extra headers and CR LF
 // when there are any. Builds the body.

@@ -1,6 +1,9 @@
 // The body encoder of HTTPRequest: URL-encoded fields, or a multipart body
 // (form-data, or the related layout with the fields as one JSON part), built
-// once on the worker thread. Bodies with files go through a spool file.
+// once on the worker thread. Bodies with files go through a spool file
+// unless the request keeps its body in memory. Every buffer that held a
+// value or a file's bytes is wiped before it is freed.
+#include <cstdio>
 #include <string>
 
 #include "files/filesystem.h"
@@ -27,31 +30,38 @@ bool Holds(const std::string& text, const std::string& boundary) {
     return text.find(boundary) != std::string::npos;
 }
 
+void Put(net::SecretText& out, const std::string& text) { out.append(text.data(), text.size()); }
+
 // The fields as parts; false when one holds the boundary, unless
 // `leaveOutClashes` drops that field instead. Escaping leaves the boundary's
 // dashes and hex digits alone, so the raw texts are what must be checked.
 bool FieldsPart(const std::vector<std::string>& fields, bool related, const std::string& boundary,
-                bool leaveOutClashes, std::string& out) {
+                bool leaveOutClashes, net::SecretText& out) {
     out.clear();
-    std::string json;
+    net::SecretText json;
     for (size_t i = 0; i + 1 < fields.size(); i += 2) {
         if (Holds(fields[i], boundary) || Holds(fields[i + 1], boundary)) {
             if (!leaveOutClashes) return false;
             continue;
         }
         if (related) {
-            if (!json.empty()) json += ",";
-            json += "\"" + net::JsonEscape(fields[i]) + "\":\"" + net::JsonEscape(fields[i + 1]) + "\"";
+            json += json.empty() ? "\"" : ",\"";
+            net::AppendJsonEscaped(json, fields[i]);
+            json += "\":\"";
+            net::AppendJsonEscaped(json, fields[i + 1]);
+            json += "\"";
             continue;
         }
-        out += BoundaryLine(boundary);
-        out += "Content-Disposition: form-data; name=\"" + net::QuoteSafe(fields[i]) + "\"\r\n\r\n";
-        out += fields[i + 1];
+        Put(out, BoundaryLine(boundary));
+        Put(out, "Content-Disposition: form-data; name=\"" + net::QuoteSafe(fields[i]) + "\"\r\n\r\n");
+        Put(out, fields[i + 1]);
         out += kCrLf;
     }
     if (related && !fields.empty()) {
-        out += BoundaryLine(boundary);
-        out += "Content-Type: application/json; charset=UTF-8\r\n\r\n{" + json + "}\r\n\r\n";
+        Put(out, BoundaryLine(boundary));
+        out += "Content-Type: application/json; charset=UTF-8\r\n\r\n{";
+        out += json;
+        out += "}\r\n\r\n";
     }
     return true;
 }
@@ -70,16 +80,21 @@ bool FileNamesHold(const HTTPRequest::FileData& file, const std::string& boundar
     return Holds(file.name, boundary) || Holds(file.fileName, boundary);
 }
 
+bool WriteBytes(IFileSystem& fs, File& out, const char* data, size_t size) { return fs.Write(out, data, size) == size; }
 bool WriteText(IFileSystem& fs, File& out, const std::string& text) {
-    return fs.Write(out, text.data(), text.size()) == text.size();
+    return WriteBytes(fs, out, text.data(), text.size());
 }
 
 // Writes the whole multipart body to `out`; false on any write failure and
 // when a file holds the boundary (the caller then builds it afresh).
-bool WriteSpool(IFileSystem& fs, File& out, const std::string& head, const std::vector<HTTPRequest::FileData>& files,
-                bool related, const std::string& boundary) {
-    if (!WriteText(fs, out, head)) return false;
+bool WriteSpool(IFileSystem& fs, File& out, const net::SecretText& head,
+                const std::vector<HTTPRequest::FileData>& files, bool related, const std::string& boundary) {
+    if (!WriteBytes(fs, out, head.data(), head.size())) return false;
     char block[kCopyBlock];
+    struct WipeOnExit {
+        char* p;
+        ~WipeOnExit() { platform::WipeMemory(p, kCopyBlock); }
+    } wipeBlock{block};
     for (const HTTPRequest::FileData& f : files) {
         File in(platform::OpenFileUtf8(f.path, "rb"));  // the path is UTF-8
         if (!in.IsOpen()) continue;  // unreadable by now: left out
@@ -100,49 +115,61 @@ bool WriteSpool(IFileSystem& fs, File& out, const std::string& head, const std::
     return WriteText(fs, out, ClosingLine(boundary));
 }
 
-void AppendText(std::vector<char>& body, const std::string& text) { body.insert(body.end(), text.begin(), text.end()); }
-
 enum class FilePart { kAdded, kLeftOut, kClash };
 
 // Reads a file whole into `body` as one part. An unreadable or too large
 // file is left out; so is one that holds the boundary when `leaveOutClashes`.
-FilePart AppendFilePart(IFileSystem& fs, std::vector<char>& body, HTTPRequest::FileData& f, bool related,
+FilePart AppendFilePart(IFileSystem& fs, net::SecretText& body, HTTPRequest::FileData& f, bool related,
                         const std::string& boundary, bool leaveOutClashes) {
     const FilePart clash = leaveOutClashes ? FilePart::kLeftOut : FilePart::kClash;
     File in(platform::OpenFileUtf8(f.path, "rb"));
-    if (!in.IsOpen() || !fs.Seek(in, 0, IFileSystem::kEnd)) return FilePart::kLeftOut;
+    if (!in.IsOpen()) return FilePart::kLeftOut;
+    // Unbuffered: the C library's buffer would keep the file's bytes (a
+    // certificate) in the heap, unwiped, once the file is closed.
+    std::setvbuf(in.stream(), nullptr, _IONBF, 0);
+    if (!fs.Seek(in, 0, IFileSystem::kEnd)) return FilePart::kLeftOut;
     const int64_t size = fs.Tell(in);
     if (size < 0 || size > kMaxMemoryBody - static_cast<int64_t>(body.size())) return FilePart::kLeftOut;
     if (!fs.Seek(in, 0, IFileSystem::kBegin)) return FilePart::kLeftOut;
     if (FileNamesHold(f, boundary)) return clash;
-    std::vector<char> data(static_cast<size_t>(size));
+    net::SecretBytes data(static_cast<size_t>(size));
     const size_t got = data.empty() ? 0 : fs.Read(in, data.data(), data.size());
     data.resize(got);
     net::NeedleScan scan(boundary);
     scan.Feed(data.data(), data.size());
     if (scan.Found()) return clash;
     f.size = static_cast<int>(size);
-    AppendText(body, FilePartHead(f, related, boundary));
-    body.insert(body.end(), data.begin(), data.end());
-    AppendText(body, kCrLf);
+    Put(body, FilePartHead(f, related, boundary));
+    body.append(data.data(), data.size());
+    body += kCrLf;
     return FilePart::kAdded;
+}
+
+// The body goes out of `text` into storage of its exact size, so `body`
+// never grows (a reallocation would free an unwiped copy).
+void StoreBody(std::vector<char>& body, const net::SecretText& text) {
+    platform::WipeVector(body);
+    body.reserve(text.size());
+    body.assign(text.begin(), text.end());
 }
 
 } // namespace
 
 void HTTPRequest::BuildBody() {
-    body.clear();
+    platform::WipeVector(body);
     RemoveSpoolFile();  // a rebuild never leaves the previous spool behind
     spoolPath.clear();
     spoolRemoved = false;
 
     if (files.empty() && !forceMultipart) {
-        std::string encoded;
+        net::SecretText encoded;
         for (size_t i = 0; i + 1 < fields.size(); i += 2) {
             if (!encoded.empty()) encoded += "&";
-            encoded += net::UrlEncode(fields[i]) + "=" + net::UrlEncode(fields[i + 1]);
+            net::AppendUrlEncoded(encoded, fields[i]);
+            encoded += "=";
+            net::AppendUrlEncoded(encoded, fields[i + 1]);
         }
-        body.assign(encoded.begin(), encoded.end());
+        StoreBody(body, encoded);
         contentType = "application/x-www-form-urlencoded; charset=UTF-8";
         boundary.clear();
         bodyBuilt = 1;
@@ -153,7 +180,7 @@ void HTTPRequest::BuildBody() {
     for (int attempt = 1;; ++attempt) {
         boundary = net::NewBoundary();
         if (BuildMultipart(related, attempt >= kBoundaryTries)) break;
-        body.clear();
+        platform::WipeVector(body);
         RemoveSpoolFile();
         spoolPath.clear();
         spoolRemoved = false;
@@ -164,12 +191,12 @@ void HTTPRequest::BuildBody() {
 }
 
 bool HTTPRequest::BuildMultipart(bool related, bool leaveOutClashes) {
-    std::string head;
+    net::SecretText head;
     if (!FieldsPart(fields, related, boundary, leaveOutClashes, head)) return false;
     IFileSystem& fs = IFileSystem::Instance();
     int64_t contentLength = -1;
 
-    if (!files.empty()) {
+    if (!files.empty() && !bodyInMemory) {
         File spool;
         std::string path;
         if (net::CreateSpoolFile(GetSpoolFolder(), &path, &spool)) {
@@ -188,17 +215,15 @@ bool HTTPRequest::BuildMultipart(bool related, bool leaveOutClashes) {
                 spoolRemoved = false;
             }
         }
-        if (contentLength < 0) {
-            AppendText(body, head);
-            for (FileData& f : files) {
-                if (AppendFilePart(fs, body, f, related, boundary, leaveOutClashes) == FilePart::kClash) return false;
-            }
-        }
-    } else {
-        AppendText(body, head);
     }
     if (contentLength < 0) {
-        AppendText(body, ClosingLine(boundary));
+        net::SecretText text;
+        text.swap(head);
+        for (FileData& f : files) {
+            if (AppendFilePart(fs, text, f, related, boundary, leaveOutClashes) == FilePart::kClash) return false;
+        }
+        Put(text, ClosingLine(boundary));
+        StoreBody(body, text);
         contentLength = static_cast<int64_t>(body.size());
     }
 

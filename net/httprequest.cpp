@@ -49,6 +49,9 @@ HTTPRequest::~HTTPRequest() {
     // A request released without completing (ReleaseAll at shut-down) must
     // not leave the certificate and its password behind in the spool file.
     RemoveSpoolFile();
+    // Fields and body hold passwords and the certificate's bytes.
+    for (std::string& f : fields) platform::WipeString(f);
+    platform::WipeVector(body);
     g_liveRequests.fetch_sub(1);
 }
 
@@ -68,10 +71,22 @@ void HTTPRequest::AddField(const std::string& name, const std::string& value, bo
     if (!allowDuplicate) {
         for (size_t i = 0; i + 1 < fields.size(); i += 2) {
             if (fields[i] == name) {
+                platform::WipeString(fields[i + 1]);  // a reallocation would free the old value unwiped
                 fields[i + 1] = value;
                 return;
             }
         }
+    }
+    if (fields.size() + 2 > fields.capacity()) {
+        // Growing moves the values; a short one lives inside its element, so
+        // the old storage would keep a copy: wipe each one left behind.
+        std::vector<std::string> grown;
+        grown.reserve(std::max<size_t>(8, fields.capacity() * 2));
+        for (std::string& f : fields) {
+            grown.push_back(std::move(f));
+            platform::WipeString(f);
+        }
+        fields.swap(grown);
     }
     fields.push_back(name);
     fields.push_back(value);

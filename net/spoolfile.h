@@ -1,7 +1,7 @@
 // Spool files: the multipart bodies with files, written to disk and streamed
 // from there. They hold the certificate file and its password, so they are
-// created fresh (never reusing an existing file) and readable by the owner
-// only where the platform allows it.
+// created fresh (never reusing an existing file or following a link) and
+// readable by the current user alone.
 #pragma once
 
 #include <cstdint>
@@ -19,8 +19,5 @@ uint32_t NextSpoolCounter();
 // still taken by another body is skipped for the next counter value, at most
 // ten times. False when `folder` is empty or nothing could be created.
 bool CreateSpoolFile(const std::string& folder, std::string* path, File* file);
-
-// Narrows a just-created file to owner-only access (platform half).
-void RestrictToOwner(File& file);
 
 } // namespace net

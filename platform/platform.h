@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -140,9 +141,33 @@ std::FILE* OpenFileUtf8(const std::string& utf8Path, const char* mode);
 
 // Creates one folder; false when it could not (including when it exists).
 bool CreateFolder(const WideString& path);
-// Deletes a folder with its whole content, silently (SHFileOperationW FO_DELETE
-// on Windows). False when anything stayed behind.
+// Deletes a folder with its whole content, silently. A link met inside (a
+// junction or symbolic link; a symlink on Linux) is removed itself, never
+// what it names. False when anything stayed behind.
 bool DeleteFolderTree(const WideString& path);
+
+// ---- folders and files of the current user alone ---------------------------
+
+// What stands at `path`, told without following a link there.
+enum class FolderKind {
+    Missing,     // nothing
+    Own,         // a real folder that belongs to the current user
+    OtherOwner,  // a folder of someone else, or one whose owner cannot be read
+    Link,        // a reparse point (junction, symbolic link) or a symlink
+    NotAFolder,  // a file or anything else
+};
+FolderKind InspectFolder(const WideString& path);
+
+// Creates the folder new, its access list the current user's alone: a
+// protected DACL with one full-control ACE, inherited by what is made in it
+// (mode 0700 on Linux). False when anything stands there already.
+bool CreateOwnerOnlyFolder(const WideString& path);
+
+// Creates the file new, never opening what stands there (a link included),
+// readable and writable by the current user alone from its first moment
+// (CREATE_NEW with a one-ACE protected DACL; O_EXCL|O_NOFOLLOW, mode 0600),
+// and opens it with the fopen `mode` ("wb", "w+b"). Null on failure.
+std::FILE* CreateOwnerOnlyFile(const WideString& path, const char* mode);
 
 enum class CopyResult {
     Copied,
@@ -169,5 +194,29 @@ void DebugOutput(const char* text);
 // Fills `out` from the system's cryptographic random source (BCryptGenRandom
 // on Windows, getrandom or /dev/urandom on Linux); false when it could not.
 bool RandomBytes(void* out, size_t length);
+
+// ---- secrets ---------------------------------------------------------------
+
+// Zeros `length` bytes with a store the compiler may not drop as dead
+// (SecureZeroMemory on Windows, explicit_bzero on Linux).
+void WipeMemory(void* data, size_t length);
+// Zeros the whole storage, not only the size (an earlier, longer value may
+// still sit past the end), then empties. The storage is kept.
+inline void WipeString(std::string& s) {
+    s.resize(s.capacity());
+    if (!s.empty()) WipeMemory(&s[0], s.size());
+    s.clear();
+}
+inline void WipeVector(std::vector<char>& v) {
+    v.resize(v.capacity());
+    if (!v.empty()) WipeMemory(v.data(), v.size());
+    v.clear();
+}
+
+// How often `needle` occurs in the C runtime's heap (malloc and new), in busy
+// and free blocks alike: a test's view of what the program left behind. The
+// system's own DLLs keep their copies in other heaps. -1 where the heap
+// cannot be walked (Linux). Allocates nothing while it walks.
+int CountInProgramHeap(const void* needle, size_t length);
 
 } // namespace platform

@@ -12,7 +12,8 @@ namespace kovasvc {
 namespace {
 
 const std::set<std::string> kKinds = {"none", "status", "html", "nostate", "hang", "close",
-                                      "oversize", "oversize-chunked", "delay", "echo-fail", "truncate"};
+                                      "oversize", "oversize-chunked", "delay", "echo-fail", "echo-hostile", "truncate"};
+const std::set<std::string> kHostileValues = {"crlf", "long", "word"};
 // A hanging request is let go after this long even if nobody clears the fault.
 constexpr int kHangLimitMs = 600 * 1000;
 constexpr std::uint64_t kMaxOversize = 4ull << 30;
@@ -43,6 +44,15 @@ bool WritePad(std::uint64_t offset, std::uint64_t size, httplib::DataSink& sink)
     return sink.write(buf, static_cast<size_t>(n));
 }
 
+// What a party on the plain-HTTP path could put in the echo's query: a form
+// part of its own after CR LF (under the boundary the client once used), a
+// value far past any field limit, or a word.
+std::string HostileQuery(const std::string& value, const std::string& peer) {
+    if (value == "long") return peer + std::string(100 * 1024, '1');
+    if (value == "word") return "localhost";
+    return peer + "\r\n--------------0x0x0x0x0x0x0x0x\r\nContent-Disposition: form-data; name=\"injected\"\r\n\r\nyes";
+}
+
 } // namespace
 
 bool MakeFaultDesc(const std::map<std::string, std::string>& fields, FaultDesc& out, std::string& error) {
@@ -67,6 +77,9 @@ bool MakeFaultDesc(const std::map<std::string, std::string>& fields, FaultDesc& 
         } else if (key == "count") {
             if (!ReadNumber(value, 1000000, n)) { error = "count must be 0..1000000"; return false; }
             desc.count = static_cast<int>(n);
+        } else if (key == "value") {
+            if (!kHostileValues.count(value)) { error = "value must be crlf, long or word"; return false; }
+            desc.value = value;
         } else {
             error = "unknown fault setting: " + key;
             return false;
@@ -126,7 +139,7 @@ bool Faults::Take(const std::string& path, bool truncate, FaultDesc& desc) {
     if (desc_.kind == "none" || (desc_.kind == "truncate") != truncate) return false;
     if (desc_.path.empty() ? path.rfind("/_admin", 0) == 0 : desc_.path != path) return false;
     // The IP-echo fault only makes sense on the echo itself.
-    if (desc_.kind == "echo-fail" && path != "/json") return false;
+    if ((desc_.kind == "echo-fail" || desc_.kind == "echo-hostile") && path != "/json") return false;
     desc = desc_;
     if (desc_.count && --remaining_ == 0) desc_ = FaultDesc{};
     return true;
@@ -162,6 +175,8 @@ bool Faults::Intercept(const httplib::Request& req, httplib::Response& res) {
         SendJson(res, 200, Json{{"message", "回應缺少狀態"}});
     } else if (kind == "echo-fail") {
         SendJson(res, 200, Json{{"status", "fail"}, {"message", "reserved range"}, {"query", req.remote_addr}});
+    } else if (kind == "echo-hostile") {
+        SendJson(res, 200, Json{{"status", "success"}, {"query", HostileQuery(desc.value, req.remote_addr)}});
     } else if (kind == "hang") {
         Wait(kHangLimitMs);
         // Whatever goes out now is cut short: the promised byte never comes.

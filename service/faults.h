@@ -8,6 +8,8 @@
 //   oversize / oversize-chunked   200 JSON of `size` bytes, with / without Content-Length
 //   delay    answer normally after `ms` milliseconds   echo-fail IP echo answers "status":"fail"
 //   truncate the update download: 200 without length, half the file, then the connection closes
+//   echo-hostile  IP echo answers "success" with a `query` that is no address:
+//            value=crlf (CR LF and a form-part header), long (100 KiB of digits), word
 #pragma once
 
 #include <condition_variable>
@@ -27,10 +29,11 @@ struct FaultDesc {
     std::uint64_t size = 17u << 20;  // oversize: past the client's 16 MiB cap by default
     int ms = 1000;             // delay
     int count = 0;             // how many requests; 0 = until cleared
+    std::string value = "crlf";  // echo-hostile: crlf, long or word
 };
 
 // Builds a desc from key/value pairs ("kind", "path", "code", "size", "ms",
-// "count"); false with a reason on an unknown kind or a value out of range.
+// "count", "value"); false with a reason on an unknown kind or a value out of range.
 bool MakeFaultDesc(const std::map<std::string, std::string>& fields, FaultDesc& out, std::string& error);
 // "kind[:key=value,key=value...]" as given to --fault.
 bool ParseFaultOption(const std::string& text, FaultDesc& out, std::string& error);

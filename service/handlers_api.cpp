@@ -117,6 +117,11 @@ void Apply(ServiceContext& ctx, const httplib::Request& req, httplib::Response& 
         !CheckText(res, "branch", app.branch) || !CheckText(res, "account", app.account) ||
         !CheckText(res, "ipaddr", app.ipaddr))
         return;
+    // The parts that arrived, by name (values stay out): the end-to-end tests
+    // read it to see that nothing was smuggled into the body.
+    std::string parts;
+    for (const auto& part : req.files) parts += (parts.empty() ? "" : ",") + DumpJson(Json(part.first));
+    std::fprintf(stderr, "apply parts=[%s]\n", parts.c_str());
     PfxIdentity id;
     if (!OpenTrustedPfx(ctx, res, pfx, pwd, id)) return;
     if (id.subjectCn != app.custId) {

@@ -94,7 +94,7 @@ void Echo(ServiceContext&, const httplib::Request& req, httplib::Response& res) 
 
 Json FaultJson(const FaultDesc& f) {
     return Json{{"kind", f.kind}, {"path", f.path}, {"code", f.code}, {"size", f.size},
-                {"ms", f.ms},     {"count", f.count}};
+                {"ms", f.ms},     {"count", f.count}, {"value", f.value}};
 }
 
 void ShowFault(ServiceContext& ctx, const httplib::Request&, httplib::Response& res) {

@@ -2,6 +2,7 @@
 
 #include "app/shell.h"
 #include "center/kovacenter.h"
+#include "platform/platform.h"
 #include "text/uitext.h"
 #include "ui/application.h"
 #include "ui/forms.h"
@@ -14,6 +15,23 @@ const ui::Colour kErrorColour = ui::MakeColour(245, 173, 19);
 const ui::Colour kFormColour = ui::MakeColour(0, 0, 128);  // navy
 
 void SetHandCursor(ui::Control& c) { c.SetCursor(ui::Cursor::HandPoint); }
+
+// Hands a secret read from a box over to the center's field; neither the
+// field's old storage nor the read copy keeps it.
+void KeepSecret(std::string& field, std::string value) {
+    platform::WipeString(field);
+    field = value;
+    platform::WipeString(value);
+}
+
+// Empties a password box. Overwritten first with as many spaces, so the
+// control's own buffer (reused when the text fits) no longer holds it.
+void EmptySecretBox(ui::Edit& box) {
+    std::string text = box.Text();
+    box.SetText(std::string(text.size(), ' '));
+    box.SetText(std::string());
+    platform::WipeString(text);
+}
 
 } // namespace
 
@@ -209,14 +227,21 @@ void TLoginForm::LoginLabelClick() {
     }
     SetError(std::string());
     KovaCenter* center = KovaCenter::Instance();
-    if (center && center->UserAuth(id.FullId(), PwdEdit.Text(), Handle())) dim.Dim();
+    if (!center) return;
+    std::string pwd = PwdEdit.Text();
+    const bool sent = center->UserAuth(id.FullId(), pwd, Handle());
+    platform::WipeString(pwd);
+    if (sent) dim.Dim();
 }
 
 void TLoginForm::OnUserAuth(WPARAM result) {
     KovaCenter* center = KovaCenter::Instance();
     if (!center) return;
     if (result == 1) {
-        if (center->SignText(id.FullId(), PFXPwdEdit.Text(), pfxPathKept.Resolve(PFXPathEdit.Text()), Handle())) return;
+        std::string pfxPwd = PFXPwdEdit.Text();
+        const bool sent = center->SignText(id.FullId(), pfxPwd, pfxPathKept.Resolve(PFXPathEdit.Text()), Handle());
+        platform::WipeString(pfxPwd);
+        if (sent) return;
         SetError(UiText("*登入失敗，憑證路徑有誤"));
     } else {
         SetError(UiText("*登入失敗，") + center->GetMessage());
@@ -238,11 +263,15 @@ void TLoginForm::OnSignText(WPARAM result) {
         return;
     }
     center->custId = id.FullId();
-    center->password = PwdEdit.Text();
+    KeepSecret(center->password, PwdEdit.Text());
     center->pfxPath = pfxPathKept.Resolve(PFXPathEdit.Text());
-    center->pfxPassword = PFXPwdEdit.Text();
+    KeepSecret(center->pfxPassword, PFXPwdEdit.Text());
     center->SaveSettings();
     Hide();
+    // The center keeps them for the reload; the hidden window need not.
+    // Showing it again (at log-out) fills the boxes from the center.
+    EmptySecretBox(PwdEdit);
+    EmptySecretBox(PFXPwdEdit);
     if (MainForm) MainForm->Show();
 }
 

@@ -1,6 +1,7 @@
 #include "ui/submitunit.h"
 
 #include "center/kovacenter.h"
+#include "platform/platform.h"
 #include "text/uitext.h"
 
 namespace {
@@ -113,7 +114,10 @@ void TSubmitForm::SubmitLabelClick() {
     }
     KovaCenter* center = KovaCenter::Instance();
     if (!hasAccount || !center) return;
-    if (center->Apply(account, PFXPwdEdit.Text(), pfxPathKept.Resolve(PFXPathEdit.Text()), Handle())) {
+    std::string pfxPwd = PFXPwdEdit.Text();
+    const bool sent = center->Apply(account, pfxPwd, pfxPathKept.Resolve(PFXPathEdit.Text()), Handle());
+    platform::WipeString(pfxPwd);
+    if (sent) {
         busy = true;
         dim.Dim();
         return;

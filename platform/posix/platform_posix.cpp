@@ -271,7 +271,38 @@ int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
 
 bool DeleteFolderTree(const WideString& path) {
     if (path.empty()) return false;
+    // FTW_PHYS: a symlink is reported as itself and removed, never followed.
     return nftw(PathToUtf8(path).c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS) == 0;
+}
+
+FolderKind InspectFolder(const WideString& path) {
+    struct stat st;
+    if (path.empty() || lstat(PathToUtf8(path).c_str(), &st) != 0)
+        return (!path.empty() && errno != ENOENT) ? FolderKind::OtherOwner : FolderKind::Missing;
+    if (S_ISLNK(st.st_mode)) return FolderKind::Link;
+    if (!S_ISDIR(st.st_mode)) return FolderKind::NotAFolder;
+    return st.st_uid == geteuid() ? FolderKind::Own : FolderKind::OtherOwner;
+}
+
+bool CreateOwnerOnlyFolder(const WideString& path) {
+    // The umask can only narrow 0700.
+    return !path.empty() && mkdir(PathToUtf8(path).c_str(), 0700) == 0;
+}
+
+std::FILE* CreateOwnerOnlyFile(const WideString& path, const char* mode) {
+    if (path.empty() || !mode || mode[0] != 'w' || path.find(u'\0') != WideString::npos) return nullptr;
+    const bool update = std::strchr(mode, '+') != nullptr;
+    // Created with its final mode in one step: no moment in which another
+    // user could open it.
+    const int flags = O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC | (update ? O_RDWR : O_WRONLY);
+    const int fd = open(PathToUtf8(path).c_str(), flags, S_IRUSR | S_IWUSR);
+    if (fd < 0) return nullptr;
+    std::FILE* stream = fdopen(fd, mode);
+    if (!stream) {
+        close(fd);
+        unlink(PathToUtf8(path).c_str());
+    }
+    return stream;
 }
 
 CopyResult CopyFileOver(const std::string& from, const std::string& to) {
@@ -370,5 +401,11 @@ bool RandomBytes(void* out, size_t length) {
     close(fd);
     return done == length;
 }
+
+void WipeMemory(void* data, size_t length) {
+    if (data && length > 0) explicit_bzero(data, length);
+}
+
+int CountInProgramHeap(const void*, size_t) { return -1; }
 
 } // namespace platform

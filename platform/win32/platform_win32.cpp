@@ -2,12 +2,18 @@
 #include "platform/platform.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <malloc.h>
+#include <fcntl.h>
+#include <io.h>
 #include <mmsystem.h>
 #include <process.h>
 #include <shellapi.h>
 #include <bcrypt.h>
 
 #include <cstdio>
+#include <cstring>
+#include <cwchar>
 #include <new>
 #include <string>
 #include <vector>
@@ -158,19 +164,165 @@ std::FILE* OpenFileUtf8(const std::string& utf8Path, const char* mode) {
 
 bool CreateFolder(const WideString& path) { return CreateDirectoryW(W(path), nullptr) != FALSE; }
 
+namespace {
+// A junction or directory link is removed itself, never entered: what it
+// names may be anyone's.
+bool DeleteTree(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    }
+    const bool link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (!link && (attributes & FILE_ATTRIBUTE_READONLY))
+        SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return DeleteFileW(path.c_str()) != FALSE;
+    bool ok = true;
+    if (!link) {
+        WIN32_FIND_DATAW found;
+        HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &found);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                if (std::wcscmp(found.cFileName, L".") == 0 || std::wcscmp(found.cFileName, L"..") == 0) continue;
+                ok = DeleteTree(path + L"\\" + found.cFileName) && ok;
+            } while (FindNextFileW(find, &found));
+            FindClose(find);
+        }
+    }
+    return RemoveDirectoryW(path.c_str()) != FALSE && ok;
+}
+} // namespace
+
 bool DeleteFolderTree(const WideString& path) {
-    // pFrom is a list of names ending in two NULs.
-    std::vector<wchar_t> from(path.begin(), path.end());
-    from.push_back(L'\0');
-    from.push_back(L'\0');
-    SHFILEOPSTRUCTW op;
-    ZeroMemory(&op, sizeof op);
-    op.hwnd = nullptr;
-    op.wFunc = FO_DELETE;
-    op.pFrom = from.data();
-    op.pTo = nullptr;
-    op.fFlags = FOF_SILENT | FOF_NOCONFIRMATION | FOF_NOERRORUI;
-    return SHFileOperationW(&op) == 0 && !op.fAnyOperationsAborted;
+    if (path.empty()) return false;
+    return DeleteTree(std::wstring(path.begin(), path.end()));
+}
+
+// ---- folders and files of the current user alone ---------------------------
+
+namespace {
+
+// A SID of the process token: its user or the default owner of what it
+// creates (an elevated administrator's files belong to Administrators).
+bool TokenSid(TOKEN_INFORMATION_CLASS which, std::vector<BYTE>* sid) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    DWORD size = 0;
+    GetTokenInformation(token, which, nullptr, 0, &size);
+    std::vector<BYTE> info(size);
+    const bool ok = size > 0 && GetTokenInformation(token, which, info.data(), size, &size);
+    CloseHandle(token);
+    if (!ok) return false;
+    PSID found = which == TokenUser ? reinterpret_cast<TOKEN_USER*>(info.data())->User.Sid
+                                    : reinterpret_cast<TOKEN_OWNER*>(info.data())->Owner;
+    if (!found || !IsValidSid(found)) return false;
+    const BYTE* bytes = static_cast<const BYTE*>(found);
+    sid->assign(bytes, bytes + GetLengthSid(found));
+    return true;
+}
+
+// A security descriptor whose DACL, protected from the parent's, holds one
+// ACE: the current user, full control. Folders pass it on to what is made
+// in them. Holds pointers into itself: not copyable.
+class OwnerOnlySecurity {
+public:
+    explicit OwnerOnlySecurity(bool folder) {
+        if (!TokenSid(TokenUser, &sid_)) return;
+        PSID sid = sid_.data();
+        const DWORD aceFlags = folder ? (OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE) : 0;
+        acl_.resize(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + GetLengthSid(sid));
+        ACL* acl = reinterpret_cast<ACL*>(acl_.data());
+        ok_ = InitializeAcl(acl, static_cast<DWORD>(acl_.size()), ACL_REVISION) &&
+              AddAccessAllowedAceEx(acl, ACL_REVISION, aceFlags, FILE_ALL_ACCESS, sid) &&
+              InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) &&
+              SetSecurityDescriptorOwner(&descriptor_, sid, FALSE) &&
+              SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE) &&
+              SetSecurityDescriptorControl(&descriptor_, SE_DACL_PROTECTED, SE_DACL_PROTECTED);
+        attributes_.nLength = sizeof attributes_;
+        attributes_.lpSecurityDescriptor = &descriptor_;
+        attributes_.bInheritHandle = FALSE;
+    }
+    OwnerOnlySecurity(const OwnerOnlySecurity&) = delete;
+    OwnerOnlySecurity& operator=(const OwnerOnlySecurity&) = delete;
+
+    // Null when the descriptor could not be built: nothing is then created.
+    SECURITY_ATTRIBUTES* attributes() { return ok_ ? &attributes_ : nullptr; }
+
+private:
+    bool ok_ = false;
+    std::vector<BYTE> sid_;
+    std::vector<BYTE> acl_;
+    SECURITY_DESCRIPTOR descriptor_;
+    SECURITY_ATTRIBUTES attributes_;
+};
+
+bool SidIs(PSID sid, std::vector<BYTE>& wanted) { return !wanted.empty() && EqualSid(sid, wanted.data()); }
+
+} // namespace
+
+FolderKind InspectFolder(const WideString& path) {
+    if (path.empty()) return FolderKind::Missing;
+    // Opened as itself, not as what a link names; the owner is read from the
+    // same handle, so nothing can be swapped between the two looks.
+    HANDLE h = CreateFileW(W(path), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FolderKind::Missing
+                                                                                : FolderKind::OtherOwner;
+    }
+    FolderKind kind = FolderKind::OtherOwner;
+    BY_HANDLE_FILE_INFORMATION info;
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!GetFileInformationByHandle(h, &info)) {
+        kind = FolderKind::OtherOwner;
+    } else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        kind = FolderKind::Link;
+    } else if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        kind = FolderKind::NotAFolder;
+    } else if (GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                               &descriptor) == ERROR_SUCCESS) {
+        std::vector<BYTE> user, defaultOwner;
+        TokenSid(TokenUser, &user);
+        TokenSid(TokenOwner, &defaultOwner);
+        if (owner && (SidIs(owner, user) || SidIs(owner, defaultOwner))) kind = FolderKind::Own;
+    }
+    if (descriptor) LocalFree(descriptor);
+    CloseHandle(h);
+    return kind;
+}
+
+bool CreateOwnerOnlyFolder(const WideString& path) {
+    OwnerOnlySecurity security(true);
+    return !path.empty() && security.attributes() && CreateDirectoryW(W(path), security.attributes()) != FALSE;
+}
+
+std::FILE* CreateOwnerOnlyFile(const WideString& path, const char* mode) {
+    if (path.empty() || !mode || mode[0] != 'w' || path.find(u'\0') != WideString::npos) return nullptr;
+    OwnerOnlySecurity security(false);
+    if (!security.attributes()) return nullptr;
+    const bool update = std::strchr(mode, '+') != nullptr;
+    // The C runtime's fopen shares for reading and writing; so does this.
+    HANDLE h = CreateFileW(W(path), GENERIC_WRITE | (update ? GENERIC_READ : 0), FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           security.attributes(), CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    int flags = (update ? _O_RDWR : _O_WRONLY) | (std::strchr(mode, 't') ? _O_TEXT : _O_BINARY);
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), flags);
+    if (fd < 0) {
+        CloseHandle(h);
+        DeleteFileW(W(path));
+        return nullptr;
+    }
+    std::wstring wideMode;
+    for (const char* m = mode; *m; ++m) wideMode.push_back(static_cast<unsigned char>(*m));
+    std::FILE* stream = _wfdopen(fd, wideMode.c_str());
+    if (!stream) {
+        _close(fd);
+        DeleteFileW(W(path));
+    }
+    return stream;
 }
 
 namespace {
@@ -249,6 +401,26 @@ bool RandomBytes(void* out, size_t length) {
         length -= chunk;
     }
     return true;
+}
+
+void WipeMemory(void* data, size_t length) {
+    if (data && length > 0) SecureZeroMemory(data, length);
+}
+
+int CountInProgramHeap(const void* needle, size_t length) {
+    HANDLE heap = reinterpret_cast<HANDLE>(_get_heap_handle());
+    if (!needle || length == 0 || !heap || !HeapLock(heap)) return -1;
+    int found = 0;
+    PROCESS_HEAP_ENTRY entry = {};
+    while (HeapWalk(heap, &entry)) {
+        if (entry.wFlags & (PROCESS_HEAP_REGION | PROCESS_HEAP_UNCOMMITTED_RANGE)) continue;
+        const char* data = static_cast<const char*>(entry.lpData);
+        for (size_t i = 0; data && i + length <= entry.cbData; ++i) {
+            if (std::memcmp(data + i, needle, length) == 0) ++found;
+        }
+    }
+    HeapUnlock(heap);
+    return found;
 }
 
 } // namespace platform

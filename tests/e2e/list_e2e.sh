@@ -66,7 +66,9 @@ submit_error_is() {  # KEY
 case_grid() {
   serve
   list_reference
+  hostile_echo word
   sign_in "a123456789" "Demo1234" "A123456789.pfx" "pfx1234"
+  echo_taken
   local s; s=$(shot grid)
   # Row 0 (S 0012/1234567, may apply): as ui_demo's first row but for the
   # signing date; row 1 (unsigned): its declaration and permission cells.
@@ -226,7 +228,15 @@ PY
 case_reload() {
   serve
   list_reference
-  sign_in "a123456789" "Demo1234" "A123456789.pfx" "pfx1234"
+  # The IP echo answers a form part of its own after CR LF: the sign-in and
+  # the application go through without it, and nothing ever reaches the disk.
+  hostile_echo crlf
+  app_start
+  local kovatmp; kovatmp=$(temp_folder)
+  [[ -d $kovatmp ]] || fail "no temporary folder"
+  local stamp; stamp=$(stat -c %y "$kovatmp")
+  sign_in_started "a123456789" "Demo1234" "A123456789.pfx" "pfx1234"
+  echo_taken
   # The operator's review turns an application under review into enabled.
   "$SERVICE" approve "$DATA" --cust A123456789 --branch 0031 --account 4567890 >/dev/null || fail "approve"
   local before=$(signins | wc -l)
@@ -263,11 +273,29 @@ case_reload() {
   xdotool key Return
   wait_dialog 0 || fail "Enter did not close the confirmation"
   note "after the failed reload the account still applies"
+  local dump; dump=$("$SERVICE" dump "$DATA")
+  python3 - "$dump" "$KOVA_RUN/service.log" <<'PY' || fail "an injected field, or the echo's value, reached the service: $dump"
+import json, re, sys
+apps = json.loads(sys.argv[1])["applications"]
+assert [a["ipaddr"] for a in apps] == [""], apps
+parts = re.findall(r"^apply parts=\[(.*)\]$", open(sys.argv[2], encoding="utf-8").read(), re.M)
+assert parts and all(sorted(json.loads("[" + p + "]")) == sorted(["cust_id", "branch", "account", "ipaddr", "pwd", "pfxFile"])
+                     for p in parts), parts
+PY
+  note "with a CR LF in the echo's answer the address is sent empty and the service sees no injected part"
   click 785 740
   for ((i = 0; i < 50; i++)); do [[ $(peek edits | wc -l) -eq 4 ]] && break; sleep 0.1; done
   ((i < 50)) || fail "log-out did not show the login window"
   [[ $(edit_text 0) == "請輸入身分證字號" ]] || fail "the login window kept the ID: $(edit_text 0)"
   note "log-out returns to the login window with its placeholders"
+  [[ -z $(find "$kovatmp" -mindepth 1 2>/dev/null) && $(stat -c %y "$kovatmp") == "$stamp" ]] ||
+    fail "the temporary folder was written: $(ls -la "$kovatmp")"
+  note "sign-in, application and log-out wrote nothing to the temporary folder, not even for a while"
+  # Every line "value ansi-count utf16-count": both passwords, no copy left.
+  for ((i = 0; i < 50; i++)); do [[ -f $HEAP_REPORT && $(wc -l <"$HEAP_REPORT") -ge 2 ]] && break; sleep 0.1; done
+  [[ $(awk '$2 != 0 || $3 != 0' "$HEAP_REPORT" | wc -l) -eq 0 && $(wc -l <"$HEAP_REPORT") -eq 2 ]] ||
+    fail "after log-out the passwords are still in the program's heap: $(cat "$HEAP_REPORT" 2>/dev/null)"
+  note "after log-out neither password is left in the program's heap"
   app_end
 }
 

@@ -235,7 +235,10 @@ case_signin() {
   serve
   references
   local marker="$TMP/marker"; touch "$marker"; sleep 1
+  # 100 KiB from the IP echo: taken as no address, the sign-in still succeeds.
+  hostile_echo long
   sign_in "a123456789" "Demo1234" "A123456789.pfx" "pfx1234"
+  echo_taken
   local i s
   [[ $(last_signin) == A123456789 ]] || fail "signed in as $(last_signin)"
   [[ $(requests "/kovaapp/api/signText.do") -eq 1 ]] || fail "signText was not called once"

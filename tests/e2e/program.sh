@@ -53,6 +53,18 @@ urllib.request.urlopen(urllib.request.Request("http://127.0.0.1:%s/_admin/fault"
                        data=sys.argv[2].encode(), method="POST"), timeout=10).read()
 PY
 }
+# Makes the IP echo's next answer a hostile one (crlf, long or word); after
+# the program's start, echo_taken checks that it asked for it.
+hostile_echo() { fault "kind=echo-hostile&path=/json&value=$1&count=1"; }
+echo_taken() {
+  python3 - "$KOVA_HTTP" <<'PY' || fail "the program did not ask the hostile IP echo"
+import json, sys, urllib.request
+f = json.load(urllib.request.urlopen("http://127.0.0.1:%s/_admin/fault" % sys.argv[1], timeout=10))
+assert f["fault"]["kind"] == "none", f
+PY
+}
+# The program's temporary folder (%TEMP%\KovaApp) as seen from here.
+temp_folder() { find "$WINEPREFIX/drive_c/users" -maxdepth 6 -type d -name KovaApp -path '*Temp*' | head -1; }
 # The IDs the service was asked to sign in, in order, one a line.
 signins() { sed -n 's/^userAuth cust_id="\(.*\)"$/\1/p' "$KOVA_RUN/service.log"; }
 last_signin() { signins | tail -1; }
@@ -66,6 +78,12 @@ where() {  # sets WX WY for the visible window of the program's title
   eval "$(xdotool getwindowgeometry --shell "$w")"
   WX=$X WY=$Y
 }
+# After each log-out the program reports how often the two passwords the
+# cases type occur in its heap (test builds only): HEAP_REPORT.
+HEAP_REPORT="$TMP/heap.txt"
+hex() { printf %s "$1" | od -An -tx1 | tr -d ' \n'; }
+export KOVA_TEST_HEAP_SECRETS="$(hex Demo1234);$(hex pfx1234)"
+export KOVA_TEST_HEAP_REPORT="Z:${HEAP_REPORT//\//\\}"
 app_start() {  # [EXE]
   "$ROOT/scripts/winerun" "${1:-$APP}" >"$TMP/app.out" 2>&1 </dev/null &
   APP_PID=$!
@@ -137,6 +155,9 @@ kova_cleanup_service() {
 
 sign_in() {  # ID PASSWORD PFX PFX_PASSWORD: starts the program, signs in, waits for the list
   app_start
+  sign_in_started "$@"
+}
+sign_in_started() {  # the same in the program already started
   fill_all "$1" "$2" "$3" "$4"
   click "${LOGIN[@]}"
   local i s

@@ -2,10 +2,12 @@
 // every failure kind of an exchange, the preconditions, the IP lookup, and a
 // shut-down while an exchange hangs.
 #include <netinet/in.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 
 #include "center_fixture.h"
 #include "text/uitext.h"
@@ -121,6 +123,76 @@ TEST_F(CenterSignIn, SomeoneElsesCertificateSignsButNamesItsOwner) {
     EXPECT_EQ(Await(kMsgSignText), 3);
     EXPECT_EQ(center_->message, UiText("憑證密碼錯誤"));
     EXPECT_EQ(center_->GetSignResult().subject_cn, "B223456789");  // kept from the last success
+}
+
+// Files created in `folder` from now on, seen by inotify: a spool file
+// removed again after its exchange still counts.
+class CreationWatch {
+public:
+    explicit CreationWatch(const std::string& folder) : fd_(inotify_init1(IN_NONBLOCK)) {
+        if (fd_ >= 0) watch_ = inotify_add_watch(fd_, folder.c_str(), IN_CREATE);
+    }
+    ~CreationWatch() {
+        if (fd_ >= 0) close(fd_);
+    }
+    bool Watching() const { return fd_ >= 0 && watch_ >= 0; }
+    std::vector<std::string> Created() {
+        alignas(inotify_event) char buffer[4096];
+        ssize_t n;
+        while ((n = read(fd_, buffer, sizeof buffer)) > 0) {
+            for (char* p = buffer; p < buffer + n;) {
+                const inotify_event* e = reinterpret_cast<const inotify_event*>(p);
+                if (e->len > 0) created_.push_back(e->name);
+                p += sizeof(inotify_event) + e->len;
+            }
+        }
+        return created_;
+    }
+
+private:
+    int fd_;
+    int watch_ = -1;
+    std::vector<std::string> created_;
+};
+
+// The certificate and its password travel in memory only, even with the
+// program's spool folder set; a file too large for a certificate is
+// refused as an unreadable one, before anything is sent.
+TEST_F(CenterSignIn, CertificateAndPasswordNeverReachTheSpoolFolder) {
+    const std::string spool = service_->Dir() + "/spool";
+    std::filesystem::create_directories(spool);
+    HTTPRequest::SetSpoolFolder(spool);
+    CreationWatch watch(spool);
+    ASSERT_TRUE(watch.Watching());
+
+    ASSERT_TRUE(SignIn());
+    ASSERT_TRUE(center_->SignText(center_->custId, PfxPassword("demo"), Pfx("demo"), window_));
+    EXPECT_EQ(Await(kMsgSignText), 1) << center_->message;
+    // An account no other test of the suite applies for.
+    KovaCenter::ApiApply* target = center_->FindApiApply("0044", "5678901");
+    ASSERT_NE(target, nullptr);
+    ASSERT_TRUE(center_->Apply(*target, PfxPassword("demo"), Pfx("demo"), window_));
+    EXPECT_EQ(Await(kMsgApply), 1) << center_->message;
+    EXPECT_TRUE(Settled());
+    EXPECT_EQ(watch.Created(), std::vector<std::string>());
+
+    const std::string large = service_->Dir() + "/large.pfx";
+    std::ofstream(large, std::ios::binary) << std::string(kMaxCertificateBytes + 1, 'x');
+    const int32_t live = HTTPRequest::LiveCount();
+    center_->message.clear();
+    EXPECT_FALSE(center_->SignText(center_->custId, PfxPassword("demo"), large, window_));
+    EXPECT_FALSE(center_->Apply(*target, PfxPassword("demo"), large, window_));
+    EXPECT_EQ(center_->message, UiText("憑證路徑有誤"));
+    EXPECT_EQ(connection_->PendingCount(), 0u);
+    EXPECT_EQ(HTTPRequest::LiveCount(), live);
+
+    // One byte less is a certificate's size: sent, and refused by the service.
+    std::filesystem::resize_file(large, kMaxCertificateBytes);
+    ASSERT_TRUE(center_->SignText(center_->custId, PfxPassword("demo"), large, window_));
+    EXPECT_NE(Await(kMsgSignText), 1);
+    EXPECT_TRUE(Settled());
+    EXPECT_EQ(watch.Created(), std::vector<std::string>());
+    HTTPRequest::SetSpoolFolder("");
 }
 
 TEST_F(CenterSignIn, PreconditionsSendNothing) {

@@ -1,7 +1,7 @@
 // A certificate in a folder that code page 950 cannot spell, under Wine
 // against the native kova-service started by center_wine.sh: the path the
 // file dialog gives is handed over as the windows hand it, then signed with
-// and applied with (one body spooled, one built in memory).
+// and applied with (once with a spool folder set, once without).
 #include <windows.h>
 
 #include <gtest/gtest.h>

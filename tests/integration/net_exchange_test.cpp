@@ -6,8 +6,10 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <memory>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "files/filesystem.h"
@@ -389,15 +391,120 @@ TEST_F(Exchange, RedirectsAreFollowedToTheFinalAnswer) {
     EXPECT_EQ(ReadRecord("hopped").method, "GET");
 }
 
-#ifndef _WIN32
 // The body may carry the certificate and its password: an https exchange
-// never continues over plain http.
+// never continues over plain http. Regression: WinInet followed such a
+// redirect by itself.
 TEST_F(Exchange, RedirectFromHttpsToHttpIsRefused) {
-    Outcome o = Run(new HTTPRequest(Https("/redirect/down?to=" + Http("/r/downgraded")), true, false, false));
-    EXPECT_EQ(o.state, HTTPRequest::kFailed);
-    EXPECT_FALSE(ReadRecord("downgraded").found);
+    for (const char* code : {"302", "307"}) {
+        HTTPRequest* r = new HTTPRequest(Https("/redirect/down?code=" + std::string(code) + "&to=" +
+                                               Http("/r/downgraded")), false, false, false);
+        r->AddField("pwd", "secret", false);
+        Outcome o = Run(r);
+        EXPECT_EQ(o.state, HTTPRequest::kFailed) << code;
+        EXPECT_FALSE(ReadRecord("downgraded").found) << code;
+    }
 }
-#endif
+
+// Redirects followed by the exchange itself keep curl's rules on both
+// builds: 301, 302 and 303 turn a POST into a GET without body, 307 and 308
+// send the same POST again (a streamed body from its start), https stays
+// https, and ten hops are the most.
+TEST_F(Exchange, RedirectsFollowTheMethodRulesAndStopAfterTenHops) {
+    for (const char* code : {"303", "307"}) {
+        const std::string tag = std::string("after") + code;
+        HTTPRequest* r = new HTTPRequest(Https("/redirect/p" + std::string(code) + "?code=" + code + "&to=/r/" + tag),
+                                         false, false, false);
+        r->AddField("k", "v", false);
+        Outcome o = Run(r);
+        EXPECT_EQ(o.state, HTTPRequest::kDone) << code;
+        EXPECT_EQ(o.data, "ok " + tag);
+        Received got = ReadRecord(tag);
+        EXPECT_EQ(got.method, code[2] == '3' ? "GET" : "POST");
+        EXPECT_EQ(got.body, code[2] == '3' ? "" : "k=v");
+    }
+
+    const std::string certPath = Env("KOVA_NET_SPOOL") + "/redirected.pfx";
+    const std::string cert(3000, 'c');
+    {
+        File f = fs().Open(certPath, "wb");
+        ASSERT_EQ(fs().Write(f, cert.data(), cert.size()), cert.size());
+    }
+    HTTPRequest* streamed = new HTTPRequest(Https("/redirect/p308?code=308&to=/r/after308"), false, false, false);
+    ASSERT_TRUE(streamed->AddFile("pfxFile", certPath, false, nullptr));
+    EXPECT_EQ(Run(streamed).state, HTTPRequest::kDone);
+    const Part* file = FindPart(ReadRecord("after308"), "pfxFile");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(file->content, cert);
+
+    Outcome ten = Run(new HTTPRequest(Https("/chain/ten?left=10"), true, false, false));
+    EXPECT_EQ(ten.state, HTTPRequest::kDone);
+    EXPECT_EQ(ten.data, "ok ten");
+    Outcome eleven = Run(new HTTPRequest(Https("/chain/eleven?left=11"), true, false, false));
+    EXPECT_EQ(eleven.state, HTTPRequest::kFailed);
+}
+
+// ---- time limits ---------------------------------------------------------------
+
+// Regression: WinInet's limits apply to each read, so a server that trickled
+// its answer held a service call as long as it pleased. Every call has a
+// total deadline, the build's unless the request sets one, and fails past it
+// with status 0, like an unreachable server.
+TEST_F(Exchange, ServiceCallThatTricklesPastItsDeadlineFailsWithStatusZero) {
+    HTTPRequest* own = new HTTPRequest(Http("/trickle/own?n=150"), true, false, false);  // 30 s
+    own->SetDeadline(1500);
+    Outcome o = Run(own);
+    EXPECT_EQ(o.state, HTTPRequest::kFailed);
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.kind, HTTPRequest::kNone);
+
+    const int n = (KOVA_SERVICE_DEADLINE_MS + 5000) / 200;
+    Outcome build = Run(new HTTPRequest(Https("/trickle/build?n=" + std::to_string(n)), false, false, false));
+    EXPECT_EQ(build.state, HTTPRequest::kFailed);
+    EXPECT_EQ(build.status, 0);
+    EXPECT_EQ(build.kind, HTTPRequest::kNone);
+}
+
+// The update download cannot meet a fixed deadline on a slow line: a minimum
+// rate replaces it. Below that rate the download fails with status 0; above
+// it, it may outlast the deadline it had.
+TEST_F(Exchange, DownloadIsHeldToAMinimumRateInsteadOfADeadline) {
+    const std::string type = "&type=application/octet-stream";
+    HTTPRequest* slow = new HTTPRequest(Https("/trickle/slow?n=150" + type), true, true, false);  // 5 B/s
+    slow->SetMinimumRate(50, 2000);
+    Outcome o = Run(slow);
+    EXPECT_EQ(o.state, HTTPRequest::kFailed);
+    EXPECT_EQ(o.status, 0);
+
+    HTTPRequest* steady = new HTTPRequest(Https("/trickle/steady?n=20&ms=150" + type), true, true, false);  // 3 s
+    steady->SetDeadline(1000);
+    steady->SetMinimumRate(2, 2000);
+    Outcome whole = Run(steady);
+    EXPECT_EQ(whole.state, HTTPRequest::kDone);
+    EXPECT_EQ(whole.data, "abababababababababab");
+}
+
+// Deadlines that close some exchanges' handles while others open theirs:
+// every quick exchange still gets its own answer.
+TEST_F(Exchange, DeadlineOfOneExchangeLeavesTheOthersWhole) {
+    std::vector<HTTPRequest*> slow;
+    std::atomic<int> slowFailed{0};
+    for (int i = 0; i < 2; ++i) {
+        HTTPRequest* r = new HTTPRequest(Http("/trickle/late" + std::to_string(i) + "?n=100&ms=50"), true, false, false);
+        r->SetDeadline(300 + 200 * i);
+        r->SetCallback([&](HTTPRequest* q) {
+            if (q->GetState() == HTTPRequest::kFailed && q->GetStatusCode() == 0) slowFailed++;
+        });
+        ASSERT_TRUE(connection->Send(r));
+    }
+    for (int i = 0; i < 12; ++i) {
+        const std::string tag = "quick" + std::to_string(i);
+        Outcome o = Run(new HTTPRequest(Http("/r/" + tag), true, false, false));
+        EXPECT_EQ(o.state, HTTPRequest::kDone) << tag;
+        EXPECT_EQ(o.data, "ok " + tag);
+    }
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return connection->PendingCount() == 0; }, 60000));
+    EXPECT_EQ(slowFailed.load(), 2);
+}
 
 // Cancelling an exchange under way: the worker still owns the request and
 // completes it as cancelled, once, when the exchange ends.
@@ -444,6 +551,92 @@ TEST_F(Exchange, AbortEndsAnExchangeWaitingForItsAnswer) {
     EXPECT_EQ(state.load(), HTTPRequest::kFailed);
     Outcome later = Run(new HTTPRequest(Http("/r/afterabort"), true, false, false));
     EXPECT_EQ(later.state, HTTPRequest::kFailed);
+    net::ResetAbortForTests();
+}
+
+// Regression: after the abort closed an exchange's request handle its worker
+// could still query, read or end the request on that handle value, which a
+// new handle may meanwhile have been given. Shut-down while exchanges are
+// mid-upload and mid-answer, and more start: every one completes, those
+// under way and those begun after the abort as failed, none hangs, and an
+// answer that does arrive is its own.
+TEST_F(Exchange, AbortMidUploadAndMidAnswerWhileMoreStart) {
+    struct Tracked {
+        std::string tag;
+        std::atomic<int> state{-1};
+        std::atomic<int64_t> sent{0};
+        std::string data;
+    };
+    std::vector<std::unique_ptr<Tracked>> all;
+    auto start = [&](HTTPRequest* r, const std::string& tag) {
+        all.push_back(std::unique_ptr<Tracked>(new Tracked));
+        Tracked* t = all.back().get();
+        t->tag = tag;
+        r->SetUploadProgress([t](HTTPRequest*, int64_t sent, int64_t) { t->sent = sent; });
+        r->SetCallback([t](HTTPRequest* q) {
+            if (q->GetResultData()) t->data.assign(q->GetResultData(), q->GetResultLength());
+            t->state = q->GetState();
+        });
+        EXPECT_TRUE(connection->Send(r));
+        return t;
+    };
+    const std::string certPath = Env("KOVA_NET_SPOOL") + "/large.pfx";
+    {
+        const std::string block(1 << 20, 'u');
+        File f = fs().Open(certPath, "wb");
+        for (int i = 0; i < 24; ++i) ASSERT_EQ(fs().Write(f, block.data(), block.size()), block.size());
+    }
+    std::vector<Tracked*> underWay;
+    for (const char* tag : {"up1", "up2"}) {
+        HTTPRequest* r = new HTTPRequest(Raw("/slowraw/" + std::string(tag)), false, false, false);
+        ASSERT_TRUE(r->AddFile("pfxFile", certPath, false, nullptr));
+        underWay.push_back(start(r, tag));
+    }
+    underWay.push_back(start(new HTTPRequest(Http("/trickle/answer?n=1000&ms=100"), true, false, false), "answer"));
+    for (const char* tag : {"queued1", "queued2"}) start(new HTTPRequest(Http("/r/" + std::string(tag)), true, false, false), tag);
+    ASSERT_TRUE(testsupport::WaitUntil([&] {
+        return underWay[0]->sent > (1 << 20) && underWay[1]->sent > (1 << 20) && ReadRecord("answer").found;
+    }, 60000));
+
+    std::vector<Tracked*> during;
+    std::thread more([&] {
+        for (int i = 0; i < 8; ++i) {
+            const std::string tag = "during" + std::to_string(i);
+            HTTPRequest* r = new HTTPRequest(Http("/r/" + tag), true, false, false);
+            Tracked* t = new Tracked;
+            t->tag = tag;
+            r->SetCallback([t](HTTPRequest* q) {
+                if (q->GetResultData()) t->data.assign(q->GetResultData(), q->GetResultLength());
+                t->state = q->GetState();
+            });
+            during.push_back(t);
+            EXPECT_TRUE(connection->Send(r));
+            platform::SleepMs(5);
+        }
+    });
+    platform::SleepMs(10);
+    net::AbortOpenExchanges();
+    more.join();
+    Tracked* after = start(new HTTPRequest(Http("/r/afterall"), true, false, false), "afterall");
+
+    auto finished = [](const Tracked* t) { return t->state.load() >= HTTPRequest::kDone; };
+    EXPECT_TRUE(testsupport::WaitUntil([&] {
+        for (auto& t : all)
+            if (!finished(t.get())) return false;
+        for (Tracked* t : during)
+            if (!finished(t)) return false;
+        return true;
+    }, 90000)) << "an exchange did not end after the abort";
+    for (Tracked* t : underWay) EXPECT_EQ(t->state.load(), HTTPRequest::kFailed) << t->tag;
+    EXPECT_EQ(after->state.load(), HTTPRequest::kFailed);
+    EXPECT_FALSE(ReadRecord("up1").found);  // no upload arrived whole
+    for (Tracked* t : during) {
+        if (t->state.load() == HTTPRequest::kDone) {
+            EXPECT_EQ(t->data, "ok " + t->tag);
+        }
+    }
+    EXPECT_TRUE(testsupport::WaitUntil([&] { return connection->PendingCount() == 0; }));
+    for (Tracked* t : during) delete t;
     net::ResetAbortForTests();
 }
 

@@ -10,6 +10,7 @@
 #include <arpa/inet.h>
 #include <httplib.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -109,13 +111,35 @@ void Handle(const httplib::Request& req, httplib::Response& res) {
         for (int i = 0; i < 450 && !g_stopping; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
         res.set_content("late", "text/plain");
     } else if (kind == "redirect") {
-        res.set_redirect(req.get_param_value("to"), 302);
+        res.set_redirect(req.get_param_value("to"), req.has_param("code") ? std::stoi(req.get_param_value("code")) : 302);
+    } else if (kind == "chain") {
+        // `left` more redirects, then the answer.
+        const size_t left = ParamSize(req, "left");
+        if (left == 0) {
+            res.set_content("ok " + tag, "text/plain");
+        } else {
+            res.set_redirect("/chain/" + tag + "?left=" + std::to_string(left - 1), 302);
+        }
+    } else if (kind == "trickle") {
+        // Headers at once, then one byte of the n (100) every ms (200)
+        // milliseconds: each read gets data well within any stall limit,
+        // and only a limit on the whole exchange ends it early.
+        const size_t total = req.has_param("n") ? ParamSize(req, "n") : 100;
+        const size_t ms = req.has_param("ms") ? ParamSize(req, "ms") : 200;
+        const std::string type = req.has_param("type") ? req.get_param_value("type") : "text/plain";
+        res.set_content_provider(total, type, [ms](size_t offset, size_t, httplib::DataSink& sink) {
+            if (offset > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+            return !g_stopping && sink.write(offset % 2 ? "b" : "a", 1);
+        });
     }
 }
 
 // A bare HTTP listener that records the request's body exactly as it
 // arrived (httplib keeps only the parts of a form-data body): reads the
-// header block and Content-Length bytes, answers "ok raw", closes.
+// header block and Content-Length bytes, answers "ok raw", closes. Under
+// /slowraw/ it takes the body slowly (4 KiB every 20 ms) and gives up when
+// the client does, so that a large upload is still under way seconds later.
+// One thread per connection.
 class RawListener {
 public:
     int Start() {
@@ -135,6 +159,7 @@ public:
         shutdown(fd_, SHUT_RDWR);
         close(fd_);
         if (thread_.joinable()) thread_.join();
+        for (std::thread& t : connections_) t.join();
     }
 
 private:
@@ -142,9 +167,16 @@ private:
         for (;;) {
             const int c = accept(fd_, nullptr, nullptr);
             if (c < 0) return;
-            Serve(c);
-            close(c);
+            connections_.emplace_back([c] {
+                Serve(c);
+                close(c);
+            });
         }
+    }
+    // Whether the client has closed its side (it gave up on the upload).
+    static bool ClientGone(int c) {
+        pollfd p{c, static_cast<short>(POLLIN | POLLRDHUP), 0};
+        return poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR));
     }
     static void Serve(int c) {
         std::string data;
@@ -153,7 +185,12 @@ private:
         size_t want = 0;
         for (;;) {
             if (headerEnd != std::string::npos && data.size() >= headerEnd + 4 + want) break;
-            const ssize_t n = recv(c, buf, sizeof buf, 0);
+            const bool slow = data.compare(0, 14, "POST /slowraw/") == 0;
+            if (slow) {
+                if (g_stopping || ClientGone(c)) return;
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            }
+            const ssize_t n = recv(c, buf, slow ? 4096 : sizeof buf, 0);
             if (n <= 0) return;
             data.append(buf, static_cast<size_t>(n));
             if (headerEnd == std::string::npos && (headerEnd = data.find("\r\n\r\n")) != std::string::npos) {
@@ -182,10 +219,11 @@ private:
     }
     int fd_ = -1;
     std::thread thread_;
+    std::vector<std::thread> connections_;
 };
 
 void Serve(httplib::Server& server) {
-    const char* pattern = R"(/(r|json|empty|missing|cut|big|stall|silent|redirect|sink)/([A-Za-z0-9_-]+))";
+    const char* pattern = R"(/(r|json|empty|missing|cut|big|stall|silent|redirect|sink|trickle|chain)/([A-Za-z0-9_-]+))";
     server.Get(pattern, Handle);
     server.Post(pattern, Handle);
     server.set_payload_max_length(512u * 1024 * 1024);

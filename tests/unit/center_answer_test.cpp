@@ -319,51 +319,58 @@ TEST_F(CenterAnswer, IPAddressHandOverHasNoDataRace) {
 
 // Writing the update to disk must not hold the instance guard: the GUI thread
 // reaches the center meanwhile, and may even release it (the completion then
-// posts nothing). The target is a pipe, so the write waits for this reader.
+// posts nothing). The file is made new, a leftover removed first, so no pipe
+// can stand in for it and hold the write: the publisher check, which runs on
+// the written file in the same unguarded stretch, holds the completion until
+// the GUI thread got through.
+std::atomic<bool> g_inCheck{false}, g_guiReached{false};
+std::atomic<int64_t> g_sizeAtCheck{-1};
+bool HoldUntilTheGuiGotThrough(const std::string& path) {
+    struct stat st;
+    g_sizeAtCheck = ::stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+    g_inCheck = true;
+    // Longer than the test waits for the GUI thread: held under the guard, it fails.
+    return testsupport::WaitUntil([] { return g_guiReached.load(); }, 10000);
+}
+
 TEST(CenterDownload, FileIsWrittenWithoutTheInstanceGuard) {
     platform::ClearNotify();
-    // Per process: the test runs twice at once (both code pages), and two
-    // writers into one FIFO would mix their bytes.
-    const std::string fifo = ::testing::TempDir() + "center_download." + std::to_string(::getpid()) + ".fifo";
-    ::unlink(fifo.c_str());
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const std::string payload(1 << 20, 'k');  // far beyond a pipe's buffer
-    // A pipe is nobody's signed program: the check stands aside here.
-    KovaCenter::SetUpdateCheck([](const std::string&) { return true; });
+    // Per process: the test runs twice at once (both code pages).
+    const std::string target = ::testing::TempDir() + "center_download." + std::to_string(::getpid()) + ".exe";
+    const std::string payload(1 << 20, 'k');
+    KovaCenter::SetUpdateCheck(&HoldUntilTheGuiGotThrough);
     for (bool release : {false, true}) {
         SCOPED_TRACE(release ? "released during the write" : "kept");
+        ::unlink(target.c_str());
+        g_inCheck = false;
+        g_guiReached = false;
         HandConnection* connection = new HandConnection;
         KovaCenter* center = new KovaCenter(connection);
         center->updateUrl = "https://h/kovaapp.exe";
-        ASSERT_TRUE(center->DownloadUpdate(fifo, kWindow));
+        ASSERT_TRUE(center->DownloadUpdate(target, kWindow));
         std::thread worker([&] {
             connection->OnData(connection->last, payload.data(), static_cast<int>(payload.size()));
             connection->OnComplete(connection->last, HTTPRequest::kDone, 200);
         });
-        const int fd = ::open(fifo.c_str(), O_RDONLY);  // once the completion has opened it
-        std::atomic<bool> reached{false};
+        ASSERT_TRUE(testsupport::WaitUntil([] { return g_inCheck.load(); }, 10000));
         std::thread gui([&] {
             if (release) delete center;
             else KovaCenter::Instance();
-            reached = true;
+            g_guiReached = true;
         });
-        EXPECT_TRUE(testsupport::WaitUntil([&] { return reached.load(); }, 5000));
-        char buffer[65536];
-        size_t got = 0;
-        for (ssize_t n; fd >= 0 && (n = ::read(fd, buffer, sizeof buffer)) > 0;) got += static_cast<size_t>(n);
-        ::close(fd);
+        EXPECT_TRUE(testsupport::WaitUntil([] { return g_guiReached.load(); }, 5000));
         gui.join();
         worker.join();
-        EXPECT_EQ(got, payload.size());
+        EXPECT_EQ(g_sizeAtCheck.load(), static_cast<int64_t>(payload.size()));
         EXPECT_EQ(platform::PendingNotifyCount(kWindow), release ? 0 : 1);
         if (!release) {
-            EXPECT_EQ(center->GetUpdateFile(), fifo);
+            EXPECT_EQ(center->GetUpdateFile(), target);
             delete center;
         }
         platform::ClearNotify();
         connection->Release();
     }
-    ::unlink(fifo.c_str());
+    ::unlink(target.c_str());
     KovaCenter::SetUpdateCheck(nullptr);
 }
 

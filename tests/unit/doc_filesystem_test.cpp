@@ -2,6 +2,11 @@
 
 #include <string>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include "owneronly.h"
 #include "text/encoding.h"
 #include "files/filesystem.h"
 #include "text/uitext.h"
@@ -115,3 +120,25 @@ TEST(FileSystem, ReplacingAnOpenFileClosesTheOldOne) {
     EXPECT_FALSE(f.IsOpen());
     EXPECT_TRUE(moved.IsOpen());
 }
+
+// A spool file holds the certificate and its password: created with the
+// runtime's default mode it was readable by everyone that the folder let in
+// (0644 under the usual umask, or the parent's inherited list on Windows)
+// until narrowed afterwards, and on Windows never narrowed at all.
+TEST(FileSystem, ExclusiveFileIsTheUsersAloneFromItsFirstMoment) {
+#ifndef _WIN32
+    const mode_t saved = umask(0);  // the mode must come from the creation itself
+#endif
+    TempFile tmp("私有");
+    File f = fs().Open(tmp.path(), "wbx");
+#ifndef _WIN32
+    umask(saved);
+#endif
+    ASSERT_TRUE(f.IsOpen());
+    EXPECT_EQ(3u, fs().Write(f, "abc", 3));
+    EXPECT_TRUE(f.Close());
+    EXPECT_EQ("abc", ReadAll(tmp.path()));
+    if (!testsupport::AccessListsKept()) GTEST_SKIP() << "this system keeps no access lists (Wine)";
+    EXPECT_EQ("", testsupport::NotOwnerOnly(tmp.path()));
+}
+

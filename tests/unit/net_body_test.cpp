@@ -191,6 +191,46 @@ TEST_F(SpoolFolder, TwoFieldsAndANamedFileSpooledInTheFolder) {
     }
 }
 
+// The certificate and its password must never reach the disk, whatever
+// spool folder is set: the body is the same bytes, built in memory.
+TEST_F(SpoolFolder, BodyInMemoryNeverCreatesASpoolFile) {
+    HTTPRequest r("http://h/x", false, false, false);
+    r.SetBodyInMemory(true);
+    r.AddField("pwd", "secret", false);
+    ASSERT_TRUE(r.AddFile("pfxFile", kCert, false, nullptr));
+    const std::string B = BoundaryOf(r);
+    const std::string expected =
+        "--" + B + "\r\nContent-Disposition: form-data; name=\"pwd\"\r\n\r\nsecret\r\n" + "--" + B +
+        "\r\nContent-Disposition: form-data; name=\"pfxFile\"; filename=\"cert.pfx\"\r\n" +
+        "Content-Type: application/octet-stream\r\n\r\nPFX\x01\x02\r\n" + "--" + B + "--\r\n";
+    EXPECT_EQ(r.GetSpoolPath(), "");
+    const std::vector<char>& body = r.GetBody();
+    EXPECT_EQ(std::string(body.begin(), body.end()), expected);
+    EXPECT_EQ(r.GetExtraHeaders(), "Content-Length: " + std::to_string(expected.size()));
+    for (uint32_t i = 0; i < 10; ++i) EXPECT_FALSE(Exists(net::JoinPath(kFolder, net::SpoolFileName(i))));
+}
+
+// A wipe that stopped at the size would leave the tail of an earlier,
+// longer value in the storage the string keeps.
+TEST(SecretBuffers, WipeCoversTheWholeCapacityAndKeepsTheStorage) {
+    std::string text(40, 'x');
+    text.resize(3);
+    const char* storage = text.data();
+    const size_t capacity = text.capacity();
+    platform::WipeString(text);
+    EXPECT_TRUE(text.empty());
+    ASSERT_EQ(text.data(), storage);
+    EXPECT_EQ(std::string(storage, capacity), std::string(capacity, '\0'));
+
+    std::vector<char> bytes(64, 'y');
+    bytes.resize(1);
+    const char* block = bytes.data();
+    platform::WipeVector(bytes);
+    EXPECT_TRUE(bytes.empty());
+    ASSERT_EQ(bytes.data(), block);
+    EXPECT_EQ(std::string(block, 64), std::string(64, '\0'));
+}
+
 TEST_F(SpoolFolder, RelatedModeCarriesEscapedJsonAndAnUnnamedFile) {
     HTTPRequest r("http://h/x", false, false, false);
     r.AddField("cust_id", "A1", false);
