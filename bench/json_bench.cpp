@@ -5,19 +5,21 @@
 //
 // Numbers only mean something from an optimized build:
 //   cmake --preset linux -B build/bench -DCMAKE_BUILD_TYPE=Release
-//   cmake --build build/bench --target json_bench && build/bench/bench/json_bench
+//   cmake --build build/bench --target json_bench && build/bench/bench/json_bench [sample-s] [rounds]
 // The win32 preset builds it too (RelWithDebInfo), to see the 32-bit
 // program's own sizes: scripts/winerun build/win32/bench/json_bench.exe
 #include <malloc.h>
 
 #include <new>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -134,33 +136,76 @@ size_t Walk(const nlohmann::json& v) {
     return sum;
 }
 
-struct Result {
-    double mbPerSecond;
-    double peakRatio;  // peak heap of one parse / input size
-};
-
 volatile size_t g_sink;
 
-// Runs `parse` repeatedly for at least `seconds` and keeps the fastest run
-// (the machine is shared: the mean would measure the neighbours); the first
-// run also measures the heap it needs beyond what was live before it.
-Result Measure(const std::string& input, const std::function<size_t()>& parse, double seconds) {
+// One side of the comparison: its input, the code page it runs under (0:
+// none needed) and one parse plus walk.
+struct Contender {
+    Contender(const std::string* input, unsigned codePage, std::function<size_t()> parse)
+        : input(input), codePage(codePage), parse(std::move(parse)) {}
+    const std::string* input;
+    unsigned codePage;
+    std::function<size_t()> parse;
+    long batch = 1;                // parses per timed sample
+    std::vector<double> secPerByte;  // one per round
+    double peakRatio = 0;          // peak heap of one parse / input size
+};
+
+double Seconds(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+void Select(const Contender& c) {
+    if (c.codePage) platform::SetAnsiCodePage(c.codePage);
+}
+
+// First run: the heap it needs beyond what was live before it, then a batch
+// size that makes one sample last about `sampleSeconds`.
+void Prepare(Contender& c, double sampleSeconds) {
+    Select(c);
     long long base = g_live.load();
     g_peak.store(base);
-    g_sink = parse();
-    double peak = static_cast<double>(g_peak.load() - base);
-    double total = 0;
-    double best = 1e30;
-    long runs = 0;
-    do {
-        auto start = std::chrono::steady_clock::now();
-        g_sink = parse();
-        double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        if (t < best) best = t;
-        total += t;
-        ++runs;
-    } while (total < seconds || runs < 5);
-    return {static_cast<double>(input.size()) / best / 1e6, peak / static_cast<double>(input.size())};
+    g_sink = c.parse();
+    c.peakRatio = static_cast<double>(g_peak.load() - base) / static_cast<double>(c.input->size());
+    auto start = std::chrono::steady_clock::now();
+    g_sink = c.parse();
+    double one = Seconds(start);
+    c.batch = one > 0 ? static_cast<long>(sampleSeconds / one) : 1000;
+    if (c.batch < 1) c.batch = 1;
+}
+
+// Rounds of one sample per side, the order rotated every round, so that the
+// shared machine's slow spells fall on every side alike.
+void RunRounds(std::vector<Contender>& sides, int rounds) {
+    for (int r = 0; r < rounds; ++r) {
+        for (size_t k = 0; k < sides.size(); ++k) {
+            Contender& c = sides[(k + static_cast<size_t>(r)) % sides.size()];
+            Select(c);
+            auto start = std::chrono::steady_clock::now();
+            for (long i = 0; i < c.batch; ++i) g_sink = c.parse();
+            double t = Seconds(start) / static_cast<double>(c.batch);
+            c.secPerByte.push_back(t / static_cast<double>(c.input->size()));
+        }
+    }
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+double MBPerSecond(const Contender& c) { return 1e-6 / Median(c.secPerByte); }
+
+// The reader's speed over a library's, taken within each round (the sides
+// of one round share the machine's mood) and the median of those.
+double RoundRatio(const Contender& k950, const Contender& k65001, const Contender& lib) {
+    std::vector<double> ratios;
+    for (size_t r = 0; r < lib.secPerByte.size(); ++r) {
+        double reader = std::max(k950.secPerByte[r], k65001.secPerByte[r]);
+        ratios.push_back(lib.secPerByte[r] / reader);
+    }
+    return Median(ratios);
 }
 
 } // namespace
@@ -169,7 +214,8 @@ int main(int argc, char** argv) {
 #ifndef __OPTIMIZE__
     std::printf("warning: built without optimization; the numbers are not meaningful\n");
 #endif
-    double seconds = argc > 1 ? std::atof(argv[1]) : 1.0;
+    const double sampleSeconds = argc > 1 ? std::atof(argv[1]) : 0.1;
+    const int rounds = argc > 2 ? std::atoi(argv[2]) : 9;
     struct Size {
         const char* name;
         int accounts;
@@ -177,46 +223,56 @@ int main(int argc, char** argv) {
     const Size sizes[] = {{"small", 3}, {"medium", 200}, {"large", 20000}};
     std::printf("%-7s %10s | %9s %9s %9s %9s | %8s %8s | %6s %6s %6s %6s\n", "input", "bytes", "kova950", "kova65001",
                 "rapidjson", "nlohmann", "x rapid", "x nloh", "mem950", "mem650", "memRJ", "memNL");
-    std::vector<double> nsPerByte;
-    bool have65001 = true;
+    // Median seconds per byte of each size: reader (slower code page), RapidJSON.
+    std::vector<double> readerPerByte, rapidPerByte;
+    std::vector<double> overRapid;  // the rounds' median of reader over RapidJSON, per size
+    // Windows cannot switch to 65001: that column is left out there.
+    const bool have65001 = platform::SetAnsiCodePage(platform::kCodePageUtf8);
     for (const Size& size : sizes) {
         const std::string utf8 = UserAuthAnswer(size.accounts);
         // The program converts an answer to the process code page first.
         platform::SetAnsiCodePage(950);
         std::string big5;
         Utf8ToAnsi(utf8, big5);
-        Result k950 = Measure(big5, [&] {
-            XMLNode root;
-            ParseJSON(big5, root);
-            return Walk(root);
-        }, seconds);
-        // Windows cannot switch to 65001: that column is left out there.
-        Result k65001 = k950;
-        have65001 = platform::SetAnsiCodePage(platform::kCodePageUtf8);
-        if (have65001) {
-            k65001 = Measure(utf8, [&] {
+        auto reader = [](const std::string& in) {
+            return [&in] {
                 XMLNode root;
-                ParseJSON(utf8, root);
+                ParseJSON(in, root);
                 return Walk(root);
-            }, seconds);
-        }
-        Result rj = Measure(utf8, [&] {
-            CountedDocument d;
-            d.Parse(utf8.c_str(), utf8.size());
-            return Walk(d);
-        }, seconds);
-        Result nl = Measure(utf8, [&] { return Walk(nlohmann::json::parse(utf8)); }, seconds);
-        double slowest = k950.mbPerSecond < k65001.mbPerSecond ? k950.mbPerSecond : k65001.mbPerSecond;
+            };
+        };
+        std::vector<Contender> sides;
+        sides.push_back({&big5, 950, reader(big5)});
+        if (have65001) sides.push_back({&utf8, platform::kCodePageUtf8, reader(utf8)});
+        sides.push_back({&utf8, 0, [&] {
+                             CountedDocument d;
+                             d.Parse(utf8.c_str(), utf8.size());
+                             return Walk(d);
+                         }});
+        sides.push_back({&utf8, 0, [&] { return Walk(nlohmann::json::parse(utf8)); }});
+        for (Contender& c : sides) Prepare(c, sampleSeconds);
+        RunRounds(sides, rounds);
+        const Contender& k950 = sides[0];
+        const Contender& k65001 = have65001 ? sides[1] : sides[0];
+        const Contender& rj = sides[sides.size() - 2];
+        const Contender& nl = sides[sides.size() - 1];
+        double slowest = std::min(MBPerSecond(k950), MBPerSecond(k65001));
         std::printf("%-7s %10zu | %9.1f %9.1f %9.1f %9.1f | %8.2f %8.2f | %6.2f %6.2f %6.2f %6.2f\n", size.name,
-                    utf8.size(), k950.mbPerSecond, k65001.mbPerSecond, rj.mbPerSecond, nl.mbPerSecond,
-                    slowest / rj.mbPerSecond, slowest / nl.mbPerSecond, k950.peakRatio, k65001.peakRatio,
+                    utf8.size(), MBPerSecond(k950), MBPerSecond(k65001), MBPerSecond(rj), MBPerSecond(nl),
+                    RoundRatio(k950, k65001, rj), RoundRatio(k950, k65001, nl), k950.peakRatio, k65001.peakRatio,
                     rj.peakRatio, nl.peakRatio);
-        nsPerByte.push_back(1e3 / k65001.mbPerSecond);
+        std::fflush(stdout);
+        readerPerByte.push_back(1e-6 / slowest);
+        overRapid.push_back(RoundRatio(k950, k65001, rj));
+        rapidPerByte.push_back(Median(rj.secPerByte));
     }
-    std::printf("MB/s of parse + walk (fastest run); \"x rapid\"/\"x nloh\": the slower of the reader's two runs over that\n"
-                "library; mem: peak heap of one parse as a multiple of the input (code page 950 input is the\n"
-                "converted text). Growth medium -> large: %.2fx time per byte (1.00 = linear).\n",
-                nsPerByte[2] / nsPerByte[1]);
+    std::printf("MB/s of parse + walk: median of %d rounds, the sides alternating within each round;\n"
+                "\"x rapid\"/\"x nloh\": the slower of the reader's two code pages over that library, median of\n"
+                "the rounds' ratios; mem: peak heap of one parse as a multiple of the input (code page 950\n"
+                "input is the converted text).\n"
+                "Growth medium -> large, time per byte (1.00 = linear): reader %.2fx, rapidjson %.2fx;\n"
+                "the reader's over RapidJSON's, from the rounds' ratios: %.2f (above 1: the reader's grows more).\n",
+                rounds, readerPerByte[2] / readerPerByte[1], rapidPerByte[2] / rapidPerByte[1], overRapid[1] / overRapid[2]);
     if (!have65001) std::printf("Code page 65001 cannot be chosen here: its columns repeat 950's.\n");
     return 0;
 }

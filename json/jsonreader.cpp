@@ -8,11 +8,12 @@
 // empty elements, or an array under a long key (each element copies the key),
 // would otherwise cost far more memory than its own size.
 //
-// Members are collected in a buffer per nesting level, reused across
-// siblings, and moved into their node with the exact capacity: no vector
-// doubling per object, and a peak of about twice the final tree at most.
+// Members are built in place in their node's child list, reserved for as
+// many as the last object of the same level had (answers repeat the shape of
+// their records) and cut to the exact size when the guess was wrong: no copy
+// of a node, and no spare capacity in the tree, when the guess holds.
+#include <algorithm>
 #include <cstring>
-#include <deque>
 #include <vector>
 
 #include "text/encoding.h"
@@ -22,6 +23,8 @@
 namespace {
 
 const size_t kNone = static_cast<size_t>(-1);
+// Most children a list is reserved for before it is read.
+const size_t kMaxGuess = 256;
 
 // What one parse shares across its readers: the text, the position, the depth.
 struct ParseState {
@@ -30,7 +33,7 @@ struct ParseState {
     unsigned codePage;
     int depth = 0;
     bool aborted = false;  // a limit passed: every step now fails
-    // What the nodes in the tree and the buffers hold, against the limits.
+    // What the nodes in the tree hold, against the limits.
     size_t nodes = 0;
     size_t bytes = 0;  // names and values
     // Earliest opening quote from which a string scan reached the end.
@@ -46,9 +49,9 @@ struct ParseState {
     size_t runFrom = kNone;
     size_t runToPure = kNone;
     size_t runToAll = kNone;
-    // One collecting buffer per reader level; a deque, so that opening a
-    // deeper level never moves the buffers of the open ones.
-    std::deque<std::vector<XMLNode>> levels;
+    // Per nesting level: how many children the last node read there got.
+    std::vector<size_t> lastCount;
+    UnescapeScratch scratch;
 
     // Length of the character at `at`; 0 ends any scan. ASCII needs no call.
     size_t Len(size_t at) const {
@@ -67,7 +70,7 @@ struct ParseState {
         bytes += addBytes;
         return true;
     }
-    // A node taken out of its buffer again.
+    // A node taken out of the tree again.
     void Release(const XMLNode& node) {
         nodes -= 1;
         bytes -= node.name.size() + node.value.size();
@@ -97,34 +100,44 @@ struct Piece {
     bool plain = false;  // no backslash UnescapeJSON would read: nothing to unescape
 };
 
-// One string at most as long as the text: charged once it is there.
+// One string at most as long as the text, into an empty `out`: charged once
+// it is there.
 void Assign(ParseState& s, const Piece& piece, std::string& out) {
     if (piece.plain) {
-        out.assign(piece.data, piece.size);
+        AssignExact(piece.data, piece.size, out);
     } else {
-        AssignUnescapedJSON(piece.data, piece.size, s.codePage, out);
+        AssignUnescapedJSON(piece.data, piece.size, s.codePage, s.scratch, out);
     }
     if (!s.Charge(0, out.size())) std::string().swap(out);
 }
 
 class JSONReader {
 public:
-    // Collects in the buffer of `level`; the members go to `target` when the
-    // reader ends, whether the parse succeeded or not.
+    // Appends to the children of `target`, which keeps what was read
+    // whether the parse succeeds or not.
     JSONReader(ParseState& state, XMLNode& target, size_t level)
-        : s(state), level(level), out(Buffer(state, level)), target_(target) {}
+        : s(state), level(level), out(target.children), start_(out.size()) {
+        if (s.lastCount.size() <= level) s.lastCount.resize(level + 1, 0);
+        // Capped: after one huge list, a hostile run of empty siblings would
+        // each reserve its size.
+        out.reserve(start_ + std::min(s.lastCount[level], kMaxGuess));
+    }
     ~JSONReader() {
-        std::vector<XMLNode>& children = target_.children;
-        children.reserve(children.size() + out.size());
-        for (XMLNode& node : out) children.push_back(std::move(node));
-        out.clear();
+        s.lastCount[level] = out.size() - start_;
+        if (out.capacity() != out.size()) {
+            // Spelled out: shrink_to_fit is only a request.
+            std::vector<XMLNode> exact;
+            exact.reserve(out.size());
+            for (XMLNode& node : out) exact.push_back(std::move(node));
+            out.swap(exact);
+        }
     }
     JSONReader(const JSONReader&) = delete;
     JSONReader& operator=(const JSONReader&) = delete;
 
     ParseState& s;
     const size_t level;
-    std::vector<XMLNode>& out;  // the target's new children, in order
+    std::vector<XMLNode>& out;  // the target's children
     char closing = ',';
 
     // Skips separators and consumes `c`. At the closing character it stops
@@ -132,6 +145,14 @@ public:
     // it puts the position back.
     bool Expect(char c) {
         const size_t start = s.pos;
+        // Most calls stand right on `c` or on the closer: the walk below
+        // would end there at once, its memo untouched.
+        const char first = s.text[start];
+        if (first == c) {
+            s.pos = start + 1;
+            return true;
+        }
+        if (first == closing) return false;
         // Commas separate unless one is expected or closes this level.
         const bool commaSeparates = c != ',' && closing != ',';
         size_t p = start;
@@ -269,12 +290,7 @@ public:
     }
 
 private:
-    static std::vector<XMLNode>& Buffer(ParseState& state, size_t level) {
-        while (state.levels.size() <= level) state.levels.emplace_back();
-        return state.levels[level];
-    }
-
-    XMLNode& target_;
+    const size_t start_;  // children the target had before
 
 };
 
@@ -296,9 +312,9 @@ bool ParseArray(JSONReader& r, const std::string& name);
 
 bool IsNull(const Piece& t) { return t.size == 4 && std::memcmp(t.data, "null", 4) == 0; }
 
-// Members and elements are built in place at the end of the reader's buffer;
-// nested readers collect in the next level's buffer, so the node stays put
-// while its value is read.
+// Members and elements are built in place at the end of the reader's child
+// list; a nested reader fills the children of the last one, and nothing is
+// added to this list until it ends, so that node stays put meanwhile.
 bool ParseObject(JSONReader& r) {
     ParseState& s = r.s;
     if (s.aborted) return false;
@@ -325,7 +341,7 @@ bool ParseObject(JSONReader& r) {
             ParseObject(inner);
         } else {
             if (!quoted) {
-                // An array's elements take the member's place in the buffer.
+                // An array's elements take the member's place.
                 s.Release(r.out.back());
                 name = std::move(r.out.back().name);
                 r.out.pop_back();

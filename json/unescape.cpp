@@ -20,6 +20,11 @@ bool IsScanSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 // (white space, a sign and a 0x prefix allowed); the low 16 bits are the unit.
 // Done by hand so that both systems' C runtimes give the same answer.
 bool ScanHex4(const char* four, char16_t* unit) {
+    int d0 = HexDigit(four[0]), d1 = HexDigit(four[1]), d2 = HexDigit(four[2]), d3 = HexDigit(four[3]);
+    if ((d0 | d1 | d2 | d3) >= 0) {
+        *unit = static_cast<char16_t>(d0 << 12 | d1 << 8 | d2 << 4 | d3);
+        return true;
+    }
     char buf[5];
     std::memcpy(buf, four, 4);
     buf[4] = '\0';
@@ -41,16 +46,16 @@ const char kEscapeValues[] = "\\\"/\b\f\n\r\t";
 
 } // namespace
 
-void AssignUnescapedJSON(const char* text, size_t size, unsigned codePage, std::string& out) {
+void AssignUnescapedJSON(const char* text, size_t size, unsigned codePage, UnescapeScratch& scratch,
+                         std::string& out) {
     if (!std::memchr(text, '\\', size)) {
-        out.assign(text, size);
+        AssignExact(text, size, out);
         return;
     }
     const bool doubleByte = codePage != platform::kCodePageUtf8;
-    out.clear();
-    out.reserve(size);
-    std::u16string units;
-    platform::WideString wide;
+    std::string& t = scratch.text;
+    std::u16string& units = scratch.units;
+    t.clear();
     size_t i = 0;
     while (i < size) {
         char c = text[i];
@@ -61,13 +66,22 @@ void AssignUnescapedJSON(const char* text, size_t size, unsigned codePage, std::
             if (doubleByte && static_cast<unsigned char>(c) >= 0x80) {
                 n = CharLength(codePage, text + i);
                 if (n == 0 || n > size - i) n = 1;
+            } else {
+                // A run up to the next backslash goes in one piece.
+                const void* next = std::memchr(text + i, '\\', size - i);
+                n = next ? static_cast<size_t>(static_cast<const char*>(next) - (text + i)) : size - i;
+                if (doubleByte) {
+                    size_t ascii = 0;
+                    while (ascii < n && static_cast<unsigned char>(text[i + ascii]) < 0x80) ++ascii;
+                    n = ascii;
+                }
             }
-            out.append(text + i, n);
+            t.append(text + i, n);
             i += n;
             continue;
         }
         if (i + 1 >= size) {
-            out.push_back('\\');
+            t.push_back('\\');
             break;
         }
         char letter = text[i + 1];
@@ -80,13 +94,13 @@ void AssignUnescapedJSON(const char* text, size_t size, unsigned codePage, std::
                 k += 6;
             }
             if (units.empty()) {
-                out.push_back('\\');
+                t.push_back('\\');
                 ++i;
             } else {
-                if (Utf16ToWide(units.data(), units.size() * 2, wide)) {
-                    out += WideToAnsi(wide);
+                if (Utf16ToWide(units.data(), units.size() * 2, scratch.wide)) {
+                    t += WideToAnsi(scratch.wide);
                 } else {
-                    out.append(text + i, k - i);
+                    t.append(text + i, k - i);
                 }
                 i = k;
             }
@@ -94,17 +108,19 @@ void AssignUnescapedJSON(const char* text, size_t size, unsigned codePage, std::
         }
         const char* hit = letter ? std::strchr(kEscapeLetters, letter) : nullptr;
         if (hit) {
-            out.push_back(kEscapeValues[hit - kEscapeLetters]);
+            t.push_back(kEscapeValues[hit - kEscapeLetters]);
             i += 2;
         } else {
-            out.push_back('\\');
+            t.push_back('\\');
             ++i;
         }
     }
+    AssignExact(t.data(), t.size(), out);
 }
 
 std::string UnescapeJSON(const std::string& s) {
+    UnescapeScratch scratch;
     std::string out;
-    AssignUnescapedJSON(s.c_str(), s.size(), ProcessCodePage(), out);
+    AssignUnescapedJSON(s.c_str(), s.size(), ProcessCodePage(), scratch, out);
     return out;
 }

@@ -214,3 +214,25 @@ TEST(ParseJSONCost, TreePastItsBoundsFails) {
     EXPECT_TRUE(ParseJSON(copies + "]}", half));
     EXPECT_EQ(48u, half.children.size());
 }
+
+// Child lists are reserved for the size of the last list of their level and
+// cut back when the guess was wrong: a list of another size than its
+// predecessor must not keep the spare room, which would add up over an answer.
+TEST(ParseJSONCost, ChildListsKeepNoSpareRoomWhenShapesVary) {
+    struct Walk {
+        static void Check(const XMLNode& node, const std::string& path) {
+            EXPECT_EQ(node.children.size(), node.children.capacity()) << path;
+            for (const XMLNode& c : node.children) Check(c, path + "/" + c.name);
+        }
+    };
+    const char* texts[] = {
+        "{\"l\":[{\"a\":1,\"b\":2,\"c\":3},{\"a\":1},{\"a\":1,\"b\":2,\"c\":3,\"d\":4},{},{\"a\":null}]}",
+        "[[1,2,3,4],[1],[1,2],{\"k\":[1,2,3]}]",
+        "{\"a\":{\"b\":1,\"c\":2,\"d\":3},\"e\":{\"f\":",  // fails: what was read stays, cut back too
+    };
+    for (const char* text : texts) {
+        XMLNode root;
+        ParseJSON(text, root);
+        Walk::Check(root, text);
+    }
+}
