@@ -432,7 +432,8 @@ TEST_F(Exchange, RedirectsFollowTheMethodRulesAndStopAfterTenHops) {
     HTTPRequest* streamed = new HTTPRequest(Https("/redirect/p308?code=308&to=/r/after308"), false, false, false);
     ASSERT_TRUE(streamed->AddFile("pfxFile", certPath, false, nullptr));
     EXPECT_EQ(Run(streamed).state, HTTPRequest::kDone);
-    const Part* file = FindPart(ReadRecord("after308"), "pfxFile");
+    const Received after308 = ReadRecord("after308");
+    const Part* file = FindPart(after308, "pfxFile");
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(file->content, cert);
 
