@@ -1,5 +1,6 @@
 #include "net/bodyencoding.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 
@@ -113,16 +114,34 @@ std::string NewBoundary() {
     return out;
 }
 
+namespace {
+// Its whole storage, the small-string buffer inside the object included.
+void WipeText(SecretText& text) {
+    text.resize(text.capacity());
+    if (!text.empty()) platform::WipeMemory(&text[0], text.size());
+    text.clear();
+}
+} // namespace
+
+NeedleScan::~NeedleScan() { WipeText(tail_); }
+
 void NeedleScan::Feed(const char* data, size_t length) {
     if (found_ || needle_.empty() || length == 0) return;
-    std::string window = tail_;
-    window.append(data, length);
-    if (window.find(needle_) != std::string::npos) {
-        found_ = true;
-        return;
-    }
     const size_t keep = needle_.size() - 1;
-    tail_ = window.size() > keep ? window.substr(window.size() - keep) : window;
+    // A needle across the join lies within the kept tail and this feed's
+    // first needle_.size() - 1 bytes.
+    SecretText join(tail_);
+    join.append(data, length < keep ? length : keep);
+    found_ = join.find(needle_) != SecretText::npos ||
+             std::search(data, data + length, needle_.begin(), needle_.end()) != data + length;
+    WipeText(join);
+    if (found_) return;
+    if (length >= keep) {
+        tail_.assign(data + length - keep, keep);
+    } else {
+        tail_.append(data, length);
+        if (tail_.size() > keep) tail_.erase(0, tail_.size() - keep);
+    }
 }
 
 std::string SpoolFileName(uint32_t counter) {

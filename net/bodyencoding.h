@@ -58,12 +58,17 @@ std::string NewBoundary();
 class NeedleScan {
 public:
     explicit NeedleScan(const std::string& needle) : needle_(needle) {}
+    ~NeedleScan();
+    NeedleScan(const NeedleScan&) = delete;
+    NeedleScan& operator=(const NeedleScan&) = delete;
     void Feed(const char* data, size_t length);
     bool Found() const { return found_; }
 
 private:
     std::string needle_;
-    std::string tail_;  // the last needle_.size() - 1 bytes seen
+    // The last needle_.size() - 1 bytes seen: part of a certificate, so
+    // wiped. What is fed is searched where it lies, never copied.
+    SecretText tail_;
     bool found_ = false;
 };
 

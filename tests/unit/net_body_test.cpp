@@ -1,6 +1,7 @@
 // The body encoder byte for byte, the spool files and the text escapes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -340,4 +341,26 @@ TEST(MultipartBoundary, ScanFindsTheBoundaryAcrossBlockJoins) {
     miss.Feed("ABCDE", 5);
     miss.Feed("xF", 2);
     EXPECT_FALSE(miss.Found());
+}
+
+// What it scans is a certificate: no copy of it, nor of the tail it keeps
+// across feeds, may stay in the heap once the scan is over.
+TEST(MultipartBoundary, ScanLeavesNoCopyOfWhatItRead) {
+    static char file[4096];  // outside the heap, as a file read onto the stack
+    uint32_t x = 0x9E3779B9u;
+    for (char& c : file) {
+        x = x * 1664525u + 1013904223u;
+        c = static_cast<char>(x >> 24);
+    }
+    if (platform::CountInProgramHeap(file, 32) < 0) GTEST_SKIP() << "no heap walk on this platform";
+    for (const size_t block : {sizeof file, size_t{1000}, size_t{7}}) {
+        {
+            net::NeedleScan scan("--------------------------------boundary");
+            for (size_t at = 0; at < sizeof file; at += block)
+                scan.Feed(file + at, std::min(block, sizeof file - at));
+            EXPECT_FALSE(scan.Found());
+        }
+        EXPECT_EQ(platform::CountInProgramHeap(file + sizeof file / 2, 32), 0) << block;
+        EXPECT_EQ(platform::CountInProgramHeap(file + sizeof file - 32, 32), 0) << block;
+    }
 }
