@@ -7,6 +7,7 @@
 
 #include "app/commandline.h"
 #include "app/shell.h"
+#include "app/testhooks.h"
 
 namespace {
 
@@ -35,6 +36,7 @@ bool IsProgramFile(const std::string& path) {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {
     LimitDllSearchToSystem32();  // first: before any delay-loaded DLL is called
+    MarkStart("main");
     std::string target;
     if (FindRestartTarget(commandLine, &target) && IsProgramFile(target)) return RunRestartMode(target);
     return RunNormalMode();

@@ -43,8 +43,6 @@ bool CreateProcessObjects(Shell& shell) {
     const std::string failed = ReadFailedUpdate(shell.dataFolder);
     if (KovaCenter::IsNewer(failed, shell.center->version)) shell.center->refusedVersion = failed;
     else if (!failed.empty()) ForgetFailedUpdate(shell.dataFolder);
-    // The first request; no window is there yet to hear of its end.
-    shell.center->QueryPublicIP();
     return true;
 }
 

@@ -6,21 +6,35 @@
 #include <exception>
 
 #include "app/publisher.h"
+#include "app/testhooks.h"
 #include "center/kovacenter.h"
 #include "text/uitext.h"
 #include "ui/application.h"
 #include "ui/forms.h"
+#include "ui/loginunit.h"
 #include "ui/picture.h"
 
 namespace {
 
 // The windows and the message loop. Whatever escapes them is shown by the
 // framework's one exception box, and the shell's clean-up still runs.
-void RunWindows() {
+void RunWindows(Shell& shell) {
     ui::Application& app = ui::Application::Instance();
     try {
         app.SetTitle(UiText("KOVA API權限申請暨環境使用驗證服務"));
-        CreateForms(app);
+        // The login window comes first. Once it is on the screen the IP
+        // lookup and the version check start, in that order, and the other
+        // windows are made: loading WinInet and TLS and making hidden
+        // windows stay off the way to the first frame.
+        CreateLoginForm(app);
+        MarkStart("window");
+        LoginForm->Show();
+        MarkStart("painted");
+        app.WhenIdle([&shell, &app] {
+            shell.center->QueryPublicIP();
+            shell.center->CheckVersion(LoginForm->Handle());
+            CreateOtherForms(app);
+        });
         app.Run();
     } catch (const std::exception& e) {
         app.ShowException(e.what());
@@ -41,7 +55,7 @@ int RunNormalMode() {
     PrepareFolders(shell);
     if (!CreateProcessObjects(shell)) return 1;
 
-    RunWindows();
+    RunWindows(shell);
 
     // The update's name is read once no completion can still write it: a
     // download that ends while the window closes either saved its file by

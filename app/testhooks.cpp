@@ -71,3 +71,19 @@ void InstallTestHooks() {
     if (secrets == 0 || secrets >= sizeof g_secrets || report == 0 || report >= MAX_PATH) return;
     KovaCenter::SetLogoutHook(&ReportHeap);
 }
+
+void MarkStart(const char* name) {
+    wchar_t path[MAX_PATH];
+    char start[32];
+    const DWORD n = GetEnvironmentVariableW(L"KOVA_TEST_START_MARKS", path, MAX_PATH);
+    const DWORD m = GetEnvironmentVariableA("KOVA_TEST_START_QPC", start, sizeof start);
+    if (n == 0 || n >= MAX_PATH || m == 0 || m >= sizeof start) return;
+    LARGE_INTEGER now, frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    const double ms = 1000.0 * static_cast<double>(now.QuadPart - _atoi64(start)) / static_cast<double>(frequency.QuadPart);
+    if (FILE* marks = _wfopen(path, L"a")) {
+        std::fprintf(marks, "%s %.2f\n", name, ms);
+        std::fclose(marks);
+    }
+}

@@ -10,3 +10,12 @@
 //                           per value: how often it occurs in the program's
 //                           heap, as ANSI bytes and as UTF-16
 void InstallTestHooks();
+
+// Start-up milestones for bench/window_start_bench: with KOVA_TEST_START_MARKS
+// naming a file and KOVA_TEST_START_QPC the performance counter's value when
+// the process was created, appends "NAME MILLISECONDS-SINCE" to the file.
+#ifdef KOVA_TEST_HOOKS
+void MarkStart(const char* name);
+#else
+inline void MarkStart(const char*) {}
+#endif

@@ -9,11 +9,15 @@
 //   window_start_bench KOVAAPP.EXE [RUNS]      (under Wine: scripts/winerun ...)
 // Prints each program's minimum, median and maximum, and the ratio of the
 // medians. The service need not run: kovaapp's background calls fail fast.
+// A test build of kovaapp also reports its milestones (KOVA_TEST_START_MARKS):
+// the median time to its first instruction of its own (WinMain), to its
+// login window made, and to that window painted.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -72,8 +76,22 @@ BOOL CALLBACK MatchVisible(HWND hwnd, LPARAM p) {
     return FALSE;
 }
 
-// Milliseconds to the painted window; negative on failure.
-double TimeOne(const std::wstring& commandLine) {
+typedef std::map<std::string, std::vector<double>> Marks;
+
+// The milestones a test build wrote to `path`, added to `marks`.
+void ReadMarks(const std::wstring& path, Marks* marks) {
+    FILE* f = _wfopen(path.c_str(), L"r");
+    if (!f) return;
+    char name[32];
+    double ms = 0;
+    while (std::fscanf(f, "%31s %lf", name, &ms) == 2) (*marks)[name].push_back(ms);
+    std::fclose(f);
+    DeleteFileW(path.c_str());
+}
+
+// Milliseconds to the painted window; negative on failure. With `marks`,
+// the program is asked for its milestones too.
+double TimeOne(const std::wstring& commandLine, Marks* marks) {
     LARGE_INTEGER freq, start, now;
     QueryPerformanceFrequency(&freq);
     std::vector<wchar_t> cmd(commandLine.begin(), commandLine.end());
@@ -81,7 +99,15 @@ double TimeOne(const std::wstring& commandLine) {
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
+    wchar_t folder[MAX_PATH], markFile[MAX_PATH] = {0};
+    if (marks && GetTempPathW(MAX_PATH, folder) && GetTempFileNameW(folder, L"kms", 0, markFile)) {
+        DeleteFileW(markFile);
+        SetEnvironmentVariableW(L"KOVA_TEST_START_MARKS", markFile);
+    } else {
+        SetEnvironmentVariableW(L"KOVA_TEST_START_MARKS", nullptr);
+    }
     QueryPerformanceCounter(&start);
+    SetEnvironmentVariableW(L"KOVA_TEST_START_QPC", std::to_wstring(start.QuadPart).c_str());
     if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
     double ms = -1;
     for (int i = 0; i < 3000; ++i) {
@@ -99,6 +125,7 @@ double TimeOne(const std::wstring& commandLine) {
     WaitForSingleObject(pi.hProcess, 10000);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
+    if (marks && markFile[0]) ReadMarks(markFile, marks);
     return ms;
 }
 
@@ -106,6 +133,16 @@ void Report(const char* name, std::vector<double> v) {
     std::sort(v.begin(), v.end());
     std::printf("%-10s min %7.1f ms  median %7.1f ms  max %7.1f ms  (%u runs)\n", name, v.front(), v[v.size() / 2],
                 v.back(), static_cast<unsigned>(v.size()));
+}
+
+void ReportMarks(const Marks& marks) {
+    for (const char* name : {"main", "window", "painted"}) {
+        const auto it = marks.find(name);
+        if (it == marks.end() || it->second.empty()) continue;
+        std::vector<double> v = it->second;
+        std::sort(v.begin(), v.end());
+        std::printf("  to %-8s median %7.1f ms  (%u runs)\n", name, v[v.size() / 2], static_cast<unsigned>(v.size()));
+    }
 }
 
 } // namespace
@@ -122,10 +159,11 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring app = L"\"" + std::wstring(argv[1]) + L"\"";
     const std::wstring minimal = L"\"" + std::wstring(self) + L"\" --window";
     std::vector<double> a, b;
-    TimeOne(minimal);  // warm-up: the first start loads the system's libraries
-    TimeOne(app);
+    Marks marks;
+    TimeOne(minimal, nullptr);  // warm-up: the first start loads the system's libraries
+    TimeOne(app, nullptr);
     for (int i = 0; i < runs; ++i) {
-        double x = TimeOne(app), y = TimeOne(minimal);
+        double x = TimeOne(app, &marks), y = TimeOne(minimal, nullptr);
         if (x < 0 || y < 0) {
             std::fprintf(stderr, "a run failed\n");
             return 1;
@@ -134,6 +172,7 @@ int wmain(int argc, wchar_t** argv) {
         b.push_back(y);
     }
     Report("kovaapp", a);
+    ReportMarks(marks);
     Report("minimal", b);
     std::sort(a.begin(), a.end());
     std::sort(b.begin(), b.end());

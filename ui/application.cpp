@@ -71,15 +71,32 @@ int Application::Run() {
     return 0;
 }
 
+void Application::WhenIdle(std::function<void()> action) { idle_.push_back(std::move(action)); }
+
+void Application::RunIdleActions() {
+    std::vector<std::function<void()>> actions;
+    actions.swap(idle_);
+    for (std::function<void()>& action : actions) Guarded(action);
+}
+
 bool Application::ProcessMessage() {
+    // A look that finds the queue empty also puts what was painted on the
+    // screen (Wine flushes its window surfaces then).
+    MSG msg;
+    if (!idle_.empty() && !PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+        RunIdleActions();
+        return true;
+    }
     // The ANSI loop: an ANSI edit box then receives a double-byte character as
     // its two bytes, one WM_CHAR each, which the key filters rely on.
-    MSG msg;
     BOOL got = GetMessageA(&msg, nullptr, 0, 0);
     if (got == 0 || got == -1) {
         terminated_ = true;
         return false;
     }
+    const bool input = (msg.message >= WM_KEYFIRST && msg.message <= WM_KEYLAST) ||
+                       (msg.message >= WM_MOUSEFIRST && msg.message <= WM_MOUSELAST);
+    if (input && !idle_.empty()) RunIdleActions();
     if (msg.message == WM_KEYDOWN && msg.wParam == VK_TAB && MoveTabFocus(msg.hwnd)) return true;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -57,6 +58,11 @@ public:
     // One message: false when the loop should end (WM_QUIT).
     bool ProcessMessage();
 
+    // Runs `action` once, when the loop first finds nothing to do (the frames
+    // painted so far are then on the screen), or before the first key or
+    // mouse message if one comes sooner.
+    void WhenIdle(std::function<void()> action);
+
     // Releases the forms (before the process's other objects go).
     void DestroyForms();
 
@@ -64,11 +70,13 @@ private:
     Application() = default;
     void Adopt(std::unique_ptr<Form> form);
     bool MoveTabFocus(HWND from);
+    void RunIdleActions();
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
     HWND hwnd_ = nullptr;
     std::vector<std::unique_ptr<Form>> forms_;
     std::vector<Form*> hiddenByMinimize_;
+    std::vector<std::function<void()>> idle_;
     bool minimized_ = false;
     bool terminated_ = false;
 };

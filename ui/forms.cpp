@@ -11,8 +11,9 @@ TMainForm* MainForm = nullptr;
 TSubmitForm* SubmitForm = nullptr;
 TConfirmForm* ConfirmForm = nullptr;
 
-void CreateForms(ui::Application& app) {
-    LoginForm = app.CreateForm<TLoginForm>();
+void CreateLoginForm(ui::Application& app) { LoginForm = app.CreateForm<TLoginForm>(); }
+
+void CreateOtherForms(ui::Application& app) {
     MainForm = app.CreateForm<TMainForm>();
     SubmitForm = app.CreateForm<TSubmitForm>();
     ConfirmForm = app.CreateForm<TConfirmForm>();

@@ -1,6 +1,6 @@
-// The program's four windows, created at start-up in this order; the first
-// is the application's main window. Each is reached through its pointer,
-// set when it is created.
+// The program's four windows, created hidden at start-up in this order; the
+// first is the application's main window. Each is reached through its
+// pointer, set when it is created.
 #pragma once
 
 namespace ui {
@@ -16,5 +16,7 @@ extern TMainForm* MainForm;
 extern TSubmitForm* SubmitForm;
 extern TConfirmForm* ConfirmForm;
 
-// Creates the four windows, hidden; Application::Run then shows the first.
-void CreateForms(ui::Application& app);
+// The login window alone, so that it can be painted before the others are
+// made; then the other three, before any input is read.
+void CreateLoginForm(ui::Application& app);
+void CreateOtherForms(ui::Application& app);

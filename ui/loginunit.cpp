@@ -105,13 +105,7 @@ TLoginForm::TLoginForm() : ui::Form(1280, 798) {
 
     OpenDialog.SetFilter(UiText("PFX憑證檔案(*.pfx)|*.pfx"));
 
-    OnCreate = [this](ui::Form&) { FormCreate(); };
     OnShow = [this](ui::Form&) { FormShow(); };
-}
-
-void TLoginForm::FormCreate() {
-    // The version check's answer and the update's messages come here.
-    if (KovaCenter* center = KovaCenter::Instance()) center->CheckVersion(Handle());
 }
 
 void TLoginForm::FormShow() {

@@ -22,7 +22,6 @@ protected:
     void UserMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
-    void FormCreate();
     void FormShow();
     void EditClick(ui::Edit& sender);
     void EditKeyPress(ui::Edit& sender, char& key);
