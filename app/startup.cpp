@@ -34,6 +34,9 @@ void RunWindows(Shell& shell) {
             shell.center->QueryPublicIP();
             shell.center->CheckVersion(LoginForm->Handle());
             CreateOtherForms(app);
+            // The other windows' faces decode meanwhile, off the way from
+            // 登入 to the list and from 送出申請 to the confirmation.
+            for (const wchar_t* face : {L"LIST_FACE", L"SUBMIT_FACE", L"CONFIRM_FACE"}) ui::Picture::Prefetch(face);
         });
         app.Run();
     } catch (const std::exception& e) {

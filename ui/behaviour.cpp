@@ -60,35 +60,27 @@ HBITMAP TakeDimmedSnapshot(HWND hwnd) {
     if (!mem.Get()) return nullptr;
     RECT client = {};
     GetClientRect(hwnd, &client);
-    Bitmap bitmap(CreateCompatibleBitmap(windowDc.Get(), client.right, client.bottom));
-    if (!bitmap) return nullptr;
+    size_t bytes = 0;
+    if (!DibBufferBytes(client.right, client.bottom, 32, &bytes)) return nullptr;
+    // A DIB section: the window's pixels are copied once into memory that is
+    // darkened where it lies, with no conversion out and back.
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = client.right;
+    bi.bmiHeader.biHeight = -client.bottom;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    Bitmap bitmap(CreateDIBSection(windowDc.Get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!bitmap || !bits) return nullptr;
     bool copied = false;
     {
         ScopedSelect sel(mem.Get(), bitmap.Get());
         copied = BitBlt(mem.Get(), 0, 0, client.right, client.bottom, windowDc.Get(), 0, 0, SRCCOPY) != FALSE;
     }
-    if (copied) {
-        BITMAP info = {};
-        GetObjectW(bitmap.Get(), sizeof(info), &info);
-        size_t bytes = 0;
-        if (DibBufferBytes(info.bmWidth, info.bmHeight, 32, &bytes)) {
-            BITMAPINFO bi = {};
-            bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-            bi.bmiHeader.biWidth = info.bmWidth;
-            bi.bmiHeader.biHeight = info.bmHeight;  // positive: rows bottom-up
-            bi.bmiHeader.biPlanes = 1;
-            bi.bmiHeader.biBitCount = 32;
-            bi.bmiHeader.biCompression = BI_RGB;
-            std::vector<uint8_t> pixels(bytes);
-            // The bitmap must not be selected into a DC for GetDIBits/SetDIBits.
-            if (GetDIBits(mem.Get(), bitmap.Get(), 0, static_cast<UINT>(info.bmHeight), pixels.data(), &bi,
-                          DIB_RGB_COLORS)) {
-                HalvePixels(pixels.data(), bytes / 4);
-                SetDIBits(mem.Get(), bitmap.Get(), 0, static_cast<UINT>(info.bmHeight), pixels.data(), &bi,
-                          DIB_RGB_COLORS);
-            }
-        }
-    }
+    GdiFlush();
+    if (copied) HalvePixels(static_cast<uint8_t*>(bits), bytes / 4);
     return bitmap.Release();
 }
 

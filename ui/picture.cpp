@@ -41,20 +41,25 @@ private:
     HRESULT hr_;
 };
 
-// One resource decoded ahead on a thread of its own.
+// A resource decoded ahead on a thread of its own. Only the GUI thread
+// starts and takes them.
 struct Prefetched {
     const wchar_t* name = nullptr;
     HANDLE thread = nullptr;
     Picture picture;
 };
 
-Prefetched& ThePrefetched() {
-    static Prefetched p;
-    return p;
+const size_t kPrefetchSlots = 4;
+
+// Never destroyed: a face nobody asked for may still be decoding when the
+// process ends.
+Prefetched* PrefetchSlots() {
+    static Prefetched* slots = new Prefetched[kPrefetchSlots];
+    return slots;
 }
 
-DWORD WINAPI PrefetchThread(void*) {
-    Prefetched& p = ThePrefetched();
+DWORD WINAPI PrefetchThread(void* slot) {
+    Prefetched& p = *static_cast<Prefetched*>(slot);
     p.picture = Picture::DecodeResource(p.name);
     return 0;
 }
@@ -100,15 +105,22 @@ Bitmap MakeDib(int width, int height, void** bits) {
 } // namespace
 
 void Picture::Prefetch(const wchar_t* name) {
-    Prefetched& p = ThePrefetched();
-    if (p.thread || !name) return;
-    p.name = name;
-    p.thread = CreateThread(nullptr, 0, PrefetchThread, nullptr, 0, nullptr);
+    if (!name || IS_INTRESOURCE(name)) return;
+    Prefetched* free = nullptr;
+    for (size_t i = 0; i < kPrefetchSlots; ++i) {
+        Prefetched& p = PrefetchSlots()[i];
+        if (p.thread && lstrcmpW(name, p.name) == 0) return;  // already under way
+        if (!p.thread && !free) free = &p;
+    }
+    if (!free) return;  // all busy: decoded when asked for
+    free->name = name;
+    free->thread = CreateThread(nullptr, 0, PrefetchThread, free, 0, nullptr);
 }
 
 Picture Picture::FromResource(const wchar_t* name) {
-    Prefetched& p = ThePrefetched();
-    if (p.thread && name && lstrcmpW(name, p.name) == 0) {
+    for (size_t i = 0; i < kPrefetchSlots && name && !IS_INTRESOURCE(name); ++i) {
+        Prefetched& p = PrefetchSlots()[i];
+        if (!p.thread || lstrcmpW(name, p.name) != 0) continue;
         WaitForSingleObject(p.thread, INFINITE);
         CloseHandle(p.thread);
         p.thread = nullptr;

@@ -26,7 +26,9 @@ public:
     static Picture FromResource(const wchar_t* name);
     // Starts decoding a resource on a thread of its own; the first
     // FromResource of that name then waits for it instead of decoding it.
-    // Start-up decodes the first window's face while it makes the window.
+    // Start-up decodes the first window's face while it makes the window,
+    // and the others' once that window is shown. A few at a time; call
+    // both from the GUI thread.
     static void Prefetch(const wchar_t* name);
     // Decodes now, on the calling thread (any thread).
     static Picture DecodeResource(const wchar_t* name);
