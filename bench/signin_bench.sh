@@ -7,6 +7,7 @@
 #                against curl's apply.do
 # The program's side is timed inside Wine by click_bench.exe; curl's by its
 # own time_total. Prints each side's median and the ratio of the medians.
+# (bench/memory_bench.sh measures the same program's memory.)
 #
 #   bench/signin_bench.sh BUILD_DIR NATIVE_SERVICE [ROUNDS]
 # BUILD_DIR: a Windows test build, Release, with the targets kovaapp,
@@ -14,9 +15,9 @@
 #   cmake --preset win64 -B build/win64-bench -DCMAKE_BUILD_TYPE=Release
 #   cmake --build build/win64-bench --target kovaapp kova_peek kova_addroot click_bench
 # NATIVE_SERVICE: build/linux/service/kova-service. Runs on $DISPLAY, or on a
-# private Xvfb; the Wine prefix is the tests' (scripts/wineprefix). While it
-# runs, the prefix's windows are unmanaged (X11 Driver "Managed" = N): Xvfb
-# has no window manager, and Wine would wait for one on every hidden window.
+# private Xvfb; the Wine prefix is the tests' (scripts/wineprefix), whose
+# windows are unmanaged: Xvfb has no window manager, and Wine would wait for
+# one on every hidden window.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 BUILD="$(cd "$1" && pwd)"
@@ -27,15 +28,9 @@ CLICK="$BUILD/bench/click_bench.exe"
 [[ -f $CLICK ]] || { echo "build click_bench in $BUILD first" >&2; exit 2; }
 export KOVA_VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD/CMakeCache.txt")
 export KOVA_NEXT_VERSION=$KOVA_VERSION  # no update is offered here
+"$ROOT/scripts/wineprefix" init  # the tests' prefix, its windows unmanaged
 source "$ROOT/tests/e2e/program.sh"
 
-X11_KEY='HKCU\Software\Wine\X11 Driver'
-"$KOVA_WINE" reg add "$X11_KEY" /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-unmanaged_cleanup() {
-  "$KOVA_WINE" reg delete "$X11_KEY" /v Managed /f >/dev/null 2>&1 || true
-  cleanup
-}
-trap unmanaged_cleanup EXIT
 
 # The seed's customer and first account (list_e2e's grid); ID is the ID box.
 CUST=A123456789 PASSWORD=Demo1234 PFX_PASSWORD=pfx1234
@@ -103,35 +98,3 @@ done
 report sign-in "$TMP/signin-program" "$TMP/signin-curl"
 report application "$TMP/apply-program" "$TMP/apply-curl"
 
-# The program's memory with its list shown: the seed's customer (9 accounts),
-# then another with 100. Wine runs the program as one Linux process: its
-# resident set is the working set, Wine's own share included.
-resident_kib() {  # the program's resident set and its peak so far, in KiB
-  local pid
-  pid=$(pgrep -f '[k]ovaapp\.exe' | while read -r p; do
-    [[ $(readlink "/proc/$p/exe" 2>/dev/null) == *wine* ]] && echo "$p"; done | head -1)
-  [[ -n $pid ]] || fail "no Wine process runs kovaapp.exe"
-  awk '/^VmRSS:/ {r = $2} /^VmHWM:/ {h = $2} END {print r, h}' "/proc/$pid/status"
-}
-mib() { awk -v k="$1" 'BEGIN {printf "%.1f", k / 1024}'; }
-signed_in_memory() {  # ACCOUNTS ID PASSWORD PFX PFX_PASSWORD
-  local rss peak
-  app_start
-  fill_all "$2" "$3" "$4" "$5"
-  program_click "${LOGIN[@]}" >/dev/null || fail "the account list did not show for $2"
-  sleep 1
-  read -r rss peak < <(resident_kib)
-  where
-  app_end
-  printf 'memory       with %3d accounts: resident %s MiB (peak %s MiB)\n' "$1" "$(mib "$rss")" "$(mib "$peak")"
-}
-other=B223456789
-sqlite3 "$DATA/kova.db" "INSERT INTO accounts (cust_id, prod,
-  branch_no, account, risk_sign_stus, risk_sign_date, api_stus, certi_seno, certi_date, cust_ip, act, upt_date)
-  WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 98)
-  SELECT '$other', 'S', '0044', printf('%07d', 9100000 + i), 'S', '2024-02-29 12:00:00', 'N', '', '', '', '1',
-         '2024-02-29 12:00:00' FROM n;"
-[[ $(sqlite3 "$DATA/kova.db" "SELECT count(*) FROM accounts WHERE cust_id = '$other'") -eq 100 ]] ||
-  fail "the 100-account customer was not seeded"
-signed_in_memory 9 "$CUST" "$PASSWORD" "$CUST.pfx" "$PFX_PASSWORD"
-signed_in_memory 100 "$other" Test5678 "$other.pfx" other5678
