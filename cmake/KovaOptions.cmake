@@ -10,7 +10,7 @@ if(KOVA_SANITIZE AND NOT WIN32)
 endif()
 
 if(WIN32)
-  # Windows XP-era API level is not needed; Vista+ gives the functions we call.
+  # The API level of Windows 7, the oldest system the program runs on.
   add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
   # Static C and C++ runtime: kovaapp.exe and the tests need no MinGW DLL.
   add_link_options(-static -static-libgcc -static-libstdc++)
