@@ -27,7 +27,7 @@
 
 #include "bench/json_inputs.h"
 #include "text/encoding.h"
-#include "json/xmlnode.h"
+#include "json/jsonreader.h"
 
 // ---- heap accounting ------------------------------------------------------
 // Every operator new of the process, and RapidJSON's allocations through an

@@ -8,6 +8,7 @@
 #include "center/instance.h"
 #include "center/ipliteral.h"
 #include "center/kovacenter.h"
+#include "json/jsonreader.h"
 #include "text/encoding.h"
 #include "text/uitext.h"
 #include "net/httprequest.h"

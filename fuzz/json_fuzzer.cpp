@@ -1,7 +1,7 @@
 // ParseJSON on any text: no crash, no read out of bounds, no deep recursion,
 // a tree no deeper than the nesting limit, and the same result as the plainly
 // written algorithm, in code page 950 and in UTF-8.
-#include "json/xmlnode.h"
+#include "json/jsonreader.h"
 #include "fuzz/fuzz_codepage.h"
 #include "fuzz/json_reference.h"
 

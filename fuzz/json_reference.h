@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz/unescape_reference.h"
-#include "json/xmlnode.h"
+#include "json/jsonreader.h"
 
 namespace reference {
 

@@ -5,7 +5,7 @@
 
 #include "fuzz/fuzz_codepage.h"
 #include "fuzz/unescape_reference.h"
-#include "json/xmlnode.h"
+#include "json/jsonreader.h"
 #include "net/bodyencoding.h"
 #include "text/encoding.h"
 

@@ -18,7 +18,7 @@
 
 #include "text/encoding.h"
 #include "json/jsonescape.h"
-#include "json/xmlnode.h"
+#include "json/jsonreader.h"
 
 namespace {
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "center/kovacenter_records.h"
+#include "json/jsonreader.h"
 #include "text/encoding.h"
 #include "text/uitext.h"
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "text/encoding.h"
-#include "json/xmlnode.h"
+#include "json/jsonreader.h"
 
 namespace {
 

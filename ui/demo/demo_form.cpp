@@ -17,7 +17,7 @@ void Print(const std::string& line) {
 }
 }  // namespace
 
-DemoForm::DemoForm(const FaceSpec& face)
+DemoForm::DemoForm(const FaceLayout& face)
     : ui::Form(face.width, face.height), face_(face), BgImage(*this, 0, 0), drag_(*this, face.drag) {
     SetCaption(UiText(face.captionUtf8));
     SetShowInTaskbar(!face.dialog);
@@ -25,7 +25,7 @@ DemoForm::DemoForm(const FaceSpec& face)
     BgImage.SetPicture(ui::Picture::FromResource(face.resource));
     drag_.Attach(BgImage);
 
-    for (const TextSpec& t : face.texts) {
+    for (const TextLayout& t : face.texts) {
         auto label = std::make_unique<ui::Label>(*this, t.left, t.top);
         ui::FontDesc font;
         font.pixelHeight = t.pixelHeight;
@@ -37,7 +37,7 @@ DemoForm::DemoForm(const FaceSpec& face)
         label->SetCaption(UiText(t.textUtf8));
         texts_.push_back(std::move(label));
     }
-    for (const IconSpec& i : face.icons) {
+    for (const IconLayout& i : face.icons) {
         auto image = std::make_unique<ui::Image>(*this, i.left, i.top, i.width, i.height);
         image->SetPicture(ui::Picture::FromResource(i.resource));
         image->SetCenter(true);
@@ -68,7 +68,7 @@ DemoForm::DemoForm(const FaceSpec& face)
         DarkImage->Hide();
     }
     std::vector<ui::WinControl*> windowed;
-    for (const EditSpec& e : face.edits) {
+    for (const EditLayout& e : face.edits) {
         auto edit = std::make_unique<ui::Edit>(*this, e.left, e.top, e.width, e.height);
         edit->SetHint(UiText(e.placeholderUtf8));
         edit->SetMaxLength(e.maxLength);

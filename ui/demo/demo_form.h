@@ -22,7 +22,7 @@ struct HotSpot {
     Action action;
 };
 
-struct EditSpec {
+struct EditLayout {
     const char* name;
     int left, top, width, height;
     const char* placeholderUtf8;
@@ -30,13 +30,13 @@ struct EditSpec {
     bool password;
 };
 
-struct IconSpec {
+struct IconLayout {
     const char* name;
     const wchar_t* resource;
     int left, top, width, height;
 };
 
-struct TextSpec {
+struct TextLayout {
     const char* textUtf8;
     int left, top;
     int pixelHeight;
@@ -45,7 +45,7 @@ struct TextSpec {
     bool opaque;  // painted on the edit-box background colour
 };
 
-struct FaceSpec {
+struct FaceLayout {
     const char* key;
     const wchar_t* resource;
     int width, height;
@@ -53,14 +53,14 @@ struct FaceSpec {
     ui::WindowDrag::Mode drag;
     bool dims;
     bool dialog;
-    std::vector<TextSpec> texts;
-    std::vector<IconSpec> icons;
+    std::vector<TextLayout> texts;
+    std::vector<IconLayout> icons;
     std::vector<HotSpot> spots;
-    std::vector<EditSpec> edits;
+    std::vector<EditLayout> edits;
     bool grid;
 };
 
-const FaceSpec* FindFace(const std::string& key);
+const FaceLayout* FindFace(const std::string& key);
 
 // Commands from the test, posted to the form as WM_USER + kCommandBase + code.
 enum Command { CmdDim = 1, CmdUndim, CmdWhere, CmdState, CmdRestore, CmdModal, CmdThrow, CmdQuit, CmdCaption };
@@ -68,7 +68,7 @@ const unsigned kCommandMessage = 0x0400 + 100;
 
 class DemoForm : public ui::Form {
 public:
-    explicit DemoForm(const FaceSpec& face);
+    explicit DemoForm(const FaceLayout& face);
     void SetModalChild(DemoForm* child) { modalChild_ = child; }
 
 protected:
@@ -83,7 +83,7 @@ private:
     void FillGrid();
     void Report(const char* what);
 
-    const FaceSpec& face_;
+    const FaceLayout& face_;
     ui::Image BgImage;
     std::vector<std::unique_ptr<ui::Label>> texts_;
     std::vector<std::unique_ptr<ui::Image>> icons_;

@@ -21,7 +21,7 @@ const ui::Colour kError = ui::MakeColour(245, 173, 19);
 const ui::Colour kGrey = ui::MakeColour(128, 128, 128);
 const char kTitle[] = "KOVA API權限申請暨環境使用驗證服務";
 
-const FaceSpec kFaces[] = {
+const FaceLayout kFaces[] = {
     {"login", L"LOGIN_FACE", 1280, 798, kTitle, ui::WindowDrag::WithFlag, true, false,
      {{"*帳號或密碼錯誤", 746, 455, 16, kError, false, false}, {"v" KOVA_VERSION, 32, 752, 16, kWhite, false, false}},
      {{"FolderImage", L"FOLDER_ICON", 1116, 353, 32, 32},
@@ -111,8 +111,8 @@ DWORD WINAPI ReadCommands(void* arg) {
 
 } // namespace
 
-const FaceSpec* FindFace(const std::string& key) {
-    for (const FaceSpec& f : kFaces) {
+const FaceLayout* FindFace(const std::string& key) {
+    for (const FaceLayout& f : kFaces) {
         if (key == f.key) return &f;
     }
     return nullptr;
@@ -121,7 +121,7 @@ const FaceSpec* FindFace(const std::string& key) {
 } // namespace demo
 
 int main(int argc, char** argv) {
-    const demo::FaceSpec* face = demo::FindFace(argc > 1 ? argv[1] : "login");
+    const demo::FaceLayout* face = demo::FindFace(argc > 1 ? argv[1] : "login");
     if (!face) {
         std::fprintf(stderr, "usage: ui_demo login|list|submit|confirm\n");
         return 2;
