@@ -106,15 +106,15 @@ Bitmap MakeDib(int width, int height, void** bits) {
 
 void Picture::Prefetch(const wchar_t* name) {
     if (!name || IS_INTRESOURCE(name)) return;
-    Prefetched* free = nullptr;
+    Prefetched* open = nullptr;
     for (size_t i = 0; i < kPrefetchSlots; ++i) {
         Prefetched& p = PrefetchSlots()[i];
         if (p.thread && lstrcmpW(name, p.name) == 0) return;  // already under way
-        if (!p.thread && !free) free = &p;
+        if (!p.thread && !open) open = &p;
     }
-    if (!free) return;  // all busy: decoded when asked for
-    free->name = name;
-    free->thread = CreateThread(nullptr, 0, PrefetchThread, free, 0, nullptr);
+    if (!open) return;  // all busy: decoded when asked for
+    open->name = name;
+    open->thread = CreateThread(nullptr, 0, PrefetchThread, open, 0, nullptr);
 }
 
 Picture Picture::FromResource(const wchar_t* name) {
