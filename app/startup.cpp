@@ -27,6 +27,8 @@ void RunWindows(Shell& shell) {
         // windows are made: loading WinInet and TLS and making hidden
         // windows stay off the way to the first frame.
         CreateLoginForm(app);
+        LoginForm->CanReplaceProgram = [] { return ProgramFolderWritable(platform::ModulePath()); };
+        LoginForm->DownloadUpdate = [](HWND window) { StartUpdateDownload(window); };
         MarkStart("window");
         LoginForm->Show();
         MarkStart("painted");

@@ -1,6 +1,5 @@
 #include "ui/loginunit.h"
 
-#include "app/shell.h"
 #include "center/kovacenter.h"
 #include "platform/platform.h"
 #include "text/uitext.h"
@@ -270,14 +269,15 @@ void TLoginForm::OnSignText(WPARAM result) {
 }
 
 void TLoginForm::OnUpdateOffered() {
+    if (!CanReplaceProgram || !DownloadUpdate) return;
     // Installed where this user cannot write, the update could never replace
     // the program: it is not downloaded at all.
-    if (!ProgramFolderWritable(platform::ModulePath())) {
+    if (!CanReplaceProgram()) {
         ui::ShowMessage(Handle(), UiText("無法自動更新：程式所在的資料夾無法寫入"));
         return;
     }
     ui::ShowMessage(Handle(), UiText("有新的程式版本，即將下載更新"));
-    StartUpdateDownload(Handle());
+    DownloadUpdate(Handle());
 }
 
 void TLoginForm::OnUpdateDownloaded(WPARAM saved) {

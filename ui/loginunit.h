@@ -5,6 +5,7 @@
 // the self-update.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "ui/behaviour.h"
@@ -17,6 +18,13 @@
 class TLoginForm : public ui::Form {
 public:
     TLoginForm();
+
+    // What the program around the window does with an offered update: whether
+    // it can replace the program where it is installed, and starting the
+    // download (whose end comes as kMsgUpdateDownloaded). Unset, no update is
+    // taken.
+    std::function<bool()> CanReplaceProgram;
+    std::function<void(HWND window)> DownloadUpdate;
 
 protected:
     void UserMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
