@@ -105,19 +105,20 @@ int main() {
     // Warm-up: the first exchange initialises libcurl and OpenSSL, which is
     // not the transfer's memory.
     long ignored = 0;
-    ClientRun(new HTTPRequest(http + "/r/warmup", true, false, false), &ignored);
+    ClientRun(new HTTPRequest(http + "/r/warmup", HTTPRequest::kGet), &ignored);
 
     std::vector<double> upClient, upCurl, downClient, downCurl;
     long upPeak = 0, downPeak = 0;
     const std::string down = http + "/big/down?type=application/octet-stream&n=" + std::to_string(kSize);
     for (int i = 0; i < kRuns; ++i) {
-        HTTPRequest* up = new HTTPRequest(http + "/sink/up", false, false, false);
+        HTTPRequest* up = new HTTPRequest(http + "/sink/up");
         up->AddField("text", "A123456789", false);
         up->AddFile("pfxFile", file, false, nullptr);
         upClient.push_back(ClientRun(up, &upPeak));
         upCurl.push_back(CurlRun("curl -s -o /dev/null -H 'Expect:' -F text=A123456789 -F 'pfxFile=@" + file +
                                  ";type=application/octet-stream' " + http + "/sink/up"));
-        downClient.push_back(ClientRun(new HTTPRequest(down, true, true, false), &downPeak));
+        downClient.push_back(
+            ClientRun(new HTTPRequest(down, HTTPRequest::kGet, HTTPRequest::kBinaryAnswer), &downPeak));
         // curl keeps the answer too (in a file), as the client keeps it in memory.
         downCurl.push_back(CurlRun("curl -s -o '" + folder + "/down.bin' '" + down + "'"));
     }

@@ -31,7 +31,6 @@ export KOVA_NEXT_VERSION=$KOVA_VERSION  # no update is offered here
 "$ROOT/scripts/wineprefix" init  # the tests' prefix, its windows unmanaged
 source "$ROOT/tests/e2e/program.sh"
 
-
 # The seed's customer and first account (list_e2e's grid); ID is the ID box.
 CUST=A123456789 PASSWORD=Demo1234 PFX_PASSWORD=pfx1234
 API="https://localhost:8443/kovaapp/api"
@@ -97,4 +96,3 @@ done
 
 report sign-in "$TMP/signin-program" "$TMP/signin-curl"
 report application "$TMP/apply-program" "$TMP/apply-curl"
-

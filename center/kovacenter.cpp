@@ -101,7 +101,7 @@ bool KovaCenter::SendRequest(HTTPRequest* request) {
 }
 
 void KovaCenter::QueryPublicIP() {
-    HTTPRequest* request = new HTTPRequest(std::string(IPEchoOrigin()) + "/json", true, false, false);
+    HTTPRequest* request = new HTTPRequest(std::string(IPEchoOrigin()) + "/json", HTTPRequest::kGet);
     request->SetCallback(&KovaCenter::OnPublicIPComplete);
     // Plain HTTP: anyone on the way may answer, with anything. The real
     // answer is a few dozen bytes.
@@ -126,7 +126,7 @@ bool KovaCenter::Relogin(platform::WindowHandle window) {
 bool KovaCenter::SendUserAuth(const std::string& id, const std::string& pwd, platform::WindowHandle window,
                               bool reload) {
     if (id.empty() || pwd.empty()) return false;
-    HTTPRequest* request = new HTTPRequest(ApiUrl("/userAuth.do"), false, false, false);
+    HTTPRequest* request = new HTTPRequest(ApiUrl("/userAuth.do"));
     request->AddField("cust_id", id, false);
     request->AddField("pwd", pwd, false);
     request->AddField("ipaddr", GetIPAddress(), false);
@@ -143,7 +143,7 @@ bool KovaCenter::SendUserAuth(const std::string& id, const std::string& pwd, pla
 bool KovaCenter::SignText(const std::string& text, const std::string& pfxPwd, const std::string& pfxFile,
                           platform::WindowHandle window) {
     if (text.empty() || pfxPwd.empty() || pfxFile.empty()) return false;
-    HTTPRequest* request = new HTTPRequest(ApiUrl("/signText.do"), false, false, false);
+    HTTPRequest* request = new HTTPRequest(ApiUrl("/signText.do"));
     request->AddField("text", AnsiToUtf8(text), false);
     request->AddField("pwd", pfxPwd, false);
     if (!AddCertificate(request, pfxFile)) {
@@ -163,7 +163,7 @@ bool KovaCenter::Apply(const ApiApply& record, const std::string& pfxPwd, const 
         message = UiText("請重新登入");
         return false;
     }
-    HTTPRequest* request = new HTTPRequest(ApiUrl("/apply.do"), false, false, false);
+    HTTPRequest* request = new HTTPRequest(ApiUrl("/apply.do"));
     request->AddField("cust_id", record.CustID, false);
     request->AddField("branch", record.BranchNo, false);
     request->AddField("account", record.Account, false);

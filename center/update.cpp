@@ -76,7 +76,7 @@ bool KovaCenter::IsNewer(const std::string& candidate, const std::string& than) 
 }
 
 bool KovaCenter::CheckVersion(platform::WindowHandle window) {
-    HTTPRequest* request = new HTTPRequest(std::string(ServiceOrigin()) + kManifestPath, true, false, false);
+    HTTPRequest* request = new HTTPRequest(std::string(ServiceOrigin()) + kManifestPath, HTTPRequest::kGet);
     request->SetCallback(&KovaCenter::OnManifestComplete);
     updateWindow = window;
     return SendRequest(request);
@@ -84,7 +84,7 @@ bool KovaCenter::CheckVersion(platform::WindowHandle window) {
 
 bool KovaCenter::DownloadUpdate(const std::string& targetPath, platform::WindowHandle window) {
     if (updateUrl.empty() || !IsHttpsUrl(updateUrl) || targetPath.empty()) return false;
-    HTTPRequest* request = new HTTPRequest(updateUrl, true, true, false);
+    HTTPRequest* request = new HTTPRequest(updateUrl, HTTPRequest::kGet, HTTPRequest::kBinaryAnswer);
     request->SetMinimumRate(1024, 30000);  // no fixed deadline fits 256 MiB on a slow line
     request->SetUserText(targetPath);
     request->SetCallback(&KovaCenter::OnDownloadComplete);

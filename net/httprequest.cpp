@@ -38,10 +38,10 @@ std::string PartFileName(const std::string& utf8Path) {
 
 } // namespace
 
-HTTPRequest::HTTPRequest(const std::string& url_, bool useGet_, bool binaryResult_, bool forceMultipart_)
-    : url(url_), useGet(useGet_ ? 1 : 0), state(kCreated), statusCode(0), resultKind(kNone), resultLength(0),
-      resultWidth(0), resultHeight(0), resultFormat(0), binaryResult(binaryResult_ ? 1 : 0),
-      forceMultipart(forceMultipart_ ? 1 : 0), bodyBuilt(0) {
+HTTPRequest::HTTPRequest(const std::string& url_, Method method, Answer answer, Encoding encoding)
+    : url(url_), useGet(method == kGet ? 1 : 0), state(kCreated), statusCode(0), resultKind(kNone), resultLength(0),
+      resultWidth(0), resultHeight(0), resultFormat(0), binaryResult(answer == kBinaryAnswer ? 1 : 0),
+      forceMultipart(encoding == kAlwaysMultipart ? 1 : 0), bodyBuilt(0) {
     g_liveRequests.fetch_add(1);
 }
 

@@ -31,7 +31,16 @@ public:
     typedef std::function<void(HTTPRequest*, int64_t bytesReceived, int64_t contentLength)> DownloadCallback;
     typedef std::function<void(HTTPRequest*, int64_t bytesSent, int64_t bytesTotal)> UploadCallback;
 
-    HTTPRequest(const std::string& url, bool useGet, bool binaryResult, bool forceMultipart);
+    // How the request goes, by name at the call site: a POST of its fields
+    // URL-encoded (multipart once a file is added) whose answer is text,
+    // unless told otherwise. kGet puts the fields in the query, unless the
+    // body is multipart; kBinaryAnswer keeps the answer as data, with the
+    // larger cap; kAlwaysMultipart sends multipart without any file.
+    enum Method { kPost, kGet };
+    enum Answer { kTextAnswer, kBinaryAnswer };
+    enum Encoding { kEncodedAsNeeded, kAlwaysMultipart };
+    explicit HTTPRequest(const std::string& url, Method method = kPost, Answer answer = kTextAnswer,
+                         Encoding encoding = kEncodedAsNeeded);
     // Frees the result; removes a spool file no completion has removed;
     // wipes the fields, the body and any file bytes read into memory.
     ~HTTPRequest() override;

@@ -36,7 +36,7 @@ TEST(CenterWidePath, CertificateInAFolderCodePage950CannotSpellIsSignedAndApplie
     // The window keeps the chosen path; the box shows a rendering that names no file.
     ui::KeptPath kept;
     const std::string shown = kept.Keep(chosen);
-    HTTPRequest probe("https://localhost/", false, false, false);
+    HTTPRequest probe("https://localhost/");
     HTTPRequest::FileData part;
     EXPECT_FALSE(probe.AddFile("pfxFile", shown, false, nullptr));  // the old route
     ASSERT_TRUE(probe.AddFile("pfxFile", kept.Resolve(shown), false, &part));

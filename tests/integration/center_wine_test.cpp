@@ -104,7 +104,7 @@ protected:
 
     // The service's fault switch, over the echo port.
     bool Fault(const char* kind, const char* path, const char* code = nullptr) {
-        auto* r = new HTTPRequest("http://127.0.0.1:" + Env("KOVA_CENTER_HTTP") + "/_admin/fault", false, false, false);
+        auto* r = new HTTPRequest("http://127.0.0.1:" + Env("KOVA_CENTER_HTTP") + "/_admin/fault");
         r->AddField("kind", kind, false);
         if (*path) r->AddField("path", path, false);
         if (code) r->AddField("code", code, false);

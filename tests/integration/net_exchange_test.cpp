@@ -176,7 +176,7 @@ std::string BoundaryOf(const Received& r) {
 // ---- what goes on the wire ---------------------------------------------------
 
 TEST_F(Exchange, PostUrlEncodedWithTheProgramsHeadersAndTimingLine) {
-    HTTPRequest* r = new HTTPRequest(Http("/r/urlenc"), false, false, false);
+    HTTPRequest* r = new HTTPRequest(Http("/r/urlenc"));
     r->AddField("text", "a b&c", false);
     r->AddField("ipaddr", "1.2.3.4", false);
     const std::string url = r->GetUrl();
@@ -217,7 +217,7 @@ TEST_F(Exchange, MultipartStreamedFromASpoolFileThatIsGoneAfterwards) {
     // The same body twice: parsed by the server's multipart parser, and raw.
     Outcome o, raw;
     for (const std::string& url : {Https("/r/multipart"), Raw("/raw/multipart_raw")}) {
-        HTTPRequest* r = new HTTPRequest(url, false, false, false);
+        HTTPRequest* r = new HTTPRequest(url);
         r->AddField("text", "A123456789", false);
         r->AddField("pwd", "p w\"x", false);
         ASSERT_TRUE(r->AddFile("pfxFile", certPath, false, nullptr));
@@ -265,7 +265,7 @@ TEST_F(Exchange, RelatedModeArrivesByteForByte) {
         File f = fs().Open(certPath, "wb");
         ASSERT_EQ(fs().Write(f, "\x00\x01related", 9), 9u);
     }
-    HTTPRequest* r = new HTTPRequest(Http("/r/related"), false, false, false);
+    HTTPRequest* r = new HTTPRequest(Http("/r/related"));
     r->AddField("cust_id", "A1", false);
     ASSERT_TRUE(r->AddFile("", certPath, false, nullptr));
     Outcome o = Run(r);
@@ -279,7 +279,7 @@ TEST_F(Exchange, RelatedModeArrivesByteForByte) {
 }
 
 TEST_F(Exchange, GetCarriesTheFieldsAsQueryStringAndAPortAndQueryInTheUrl) {
-    HTTPRequest* get = new HTTPRequest(Http("/r/get"), true, false, false);
+    HTTPRequest* get = new HTTPRequest(Http("/r/get"), HTTPRequest::kGet);
     get->AddField("a", "1", false);
     get->AddField("b", "x y", false);
     EXPECT_EQ(Run(get).state, HTTPRequest::kDone);
@@ -288,13 +288,15 @@ TEST_F(Exchange, GetCarriesTheFieldsAsQueryStringAndAPortAndQueryInTheUrl) {
     EXPECT_EQ(got.target, "/r/get?a=1&b=x+y");
     EXPECT_EQ(got.body, "");
 
-    HTTPRequest* query = new HTTPRequest(Https("/r/portquery?a=1"), false, false, false);
+    HTTPRequest* query = new HTTPRequest(Https("/r/portquery?a=1"));
     EXPECT_EQ(Run(query).state, HTTPRequest::kDone);
     EXPECT_EQ(ReadRecord("portquery").target, "/r/portquery?a=1");
 }
 
 TEST_F(Exchange, InMemoryMultipartCarriesOneContentLength) {
-    HTTPRequest* r = new HTTPRequest(Raw("/raw/forced"), true, false, true);  // forced multipart: POST
+    // Forced multipart: a POST.
+    HTTPRequest* r =
+        new HTTPRequest(Raw("/raw/forced"), HTTPRequest::kGet, HTTPRequest::kTextAnswer, HTTPRequest::kAlwaysMultipart);
     r->AddField("k", "v", false);
     EXPECT_EQ(Run(r).state, HTTPRequest::kDone);
     Received got = ReadRecord("forced");
@@ -308,21 +310,21 @@ TEST_F(Exchange, InMemoryMultipartCarriesOneContentLength) {
 // ---- outcomes ----------------------------------------------------------------
 
 TEST_F(Exchange, AnswerKindsAndStatuses) {
-    Outcome json = Run(new HTTPRequest(Https("/json/kinds"), false, false, false));
+    Outcome json = Run(new HTTPRequest(Https("/json/kinds")));
     EXPECT_EQ(json.state, HTTPRequest::kDone);
     EXPECT_EQ(json.kind, HTTPRequest::kData);  // application/json is not text
     EXPECT_EQ(json.data, "{\"state\":1,\"message\":\"\xC3\xA9\"}");
 
-    Outcome empty = Run(new HTTPRequest(Http("/empty/kinds"), true, false, false));
+    Outcome empty = Run(new HTTPRequest(Http("/empty/kinds"), HTTPRequest::kGet));
     EXPECT_EQ(empty.state, HTTPRequest::kDone);
     EXPECT_EQ(empty.status, 200);
     EXPECT_EQ(empty.kind, HTTPRequest::kNone);
 
-    Outcome binaryText = Run(new HTTPRequest(Http("/r/binarytext"), true, true, false));
+    Outcome binaryText = Run(new HTTPRequest(Http("/r/binarytext"), HTTPRequest::kGet, HTTPRequest::kBinaryAnswer));
     EXPECT_EQ(binaryText.kind, HTTPRequest::kData);  // binary results ignore the type
     EXPECT_EQ(binaryText.data, "ok binarytext");
 
-    Outcome missing = Run(new HTTPRequest(Https("/missing/kinds"), false, false, false));
+    Outcome missing = Run(new HTTPRequest(Https("/missing/kinds")));
     EXPECT_EQ(missing.state, HTTPRequest::kFailed);
     EXPECT_EQ(missing.status, 404);
     EXPECT_EQ(missing.kind, HTTPRequest::kNone);
@@ -330,22 +332,21 @@ TEST_F(Exchange, AnswerKindsAndStatuses) {
 
 TEST_F(Exchange, UrlWithoutPathFailsWithoutTouchingTheNetwork) {
     ::testing::internal::CaptureStdout();
-    Outcome o = Run(new HTTPRequest("https://127.0.0.1:" + Env("KOVA_NET_HTTPS_PORT"), false, false, false));
+    Outcome o = Run(new HTTPRequest("https://127.0.0.1:" + Env("KOVA_NET_HTTPS_PORT")));
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");  // no request was opened
     EXPECT_EQ(o.state, HTTPRequest::kFailed);
     EXPECT_EQ(o.status, 0);
 }
 
 TEST_F(Exchange, UntrustedCertificateFailsWithStatusZero) {
-    Outcome o = Run(new HTTPRequest("https://localhost:" + Env("KOVA_NET_UNTRUSTED_PORT") + "/r/untrusted", false,
-                                    false, false));
+    Outcome o = Run(new HTTPRequest("https://localhost:" + Env("KOVA_NET_UNTRUSTED_PORT") + "/r/untrusted"));
     EXPECT_EQ(o.state, HTTPRequest::kFailed);
     EXPECT_EQ(o.status, 0);
     EXPECT_FALSE(ReadRecord("untrusted").found);  // nothing crossed the handshake
 }
 
 TEST_F(Exchange, AnswerCutShortIsAFailureNotAShortSuccess) {
-    Outcome o = Run(new HTTPRequest(Http("/cut/cut"), true, false, false));
+    Outcome o = Run(new HTTPRequest(Http("/cut/cut"), HTTPRequest::kGet));
     EXPECT_EQ(o.state, HTTPRequest::kFailed);
     EXPECT_EQ(o.kind, HTTPRequest::kNone);
 }
@@ -353,13 +354,14 @@ TEST_F(Exchange, AnswerCutShortIsAFailureNotAShortSuccess) {
 TEST_F(Exchange, AnswersPastTheCapFailWithTheStatusTheyHad) {
     const std::string over = std::to_string(16 * 1024 * 1024 + 1);
     for (const char* mode : {"", "&chunked=1"}) {  // declared length, and none
-        Outcome o = Run(new HTTPRequest(Http("/big/cap?n=" + over + mode), true, false, false));
+        Outcome o = Run(new HTTPRequest(Http("/big/cap?n=" + over + mode), HTTPRequest::kGet));
         EXPECT_EQ(o.state, HTTPRequest::kFailed) << mode;
         EXPECT_EQ(o.status, 200) << mode;
         EXPECT_EQ(o.kind, HTTPRequest::kNone) << mode;
     }
     // Binary results (the update download) have the larger cap.
-    Outcome binary = Run(new HTTPRequest(Http("/big/cap?type=application/octet-stream&n=" + over), true, true, false));
+    Outcome binary = Run(new HTTPRequest(Http("/big/cap?type=application/octet-stream&n=" + over), HTTPRequest::kGet,
+                                         HTTPRequest::kBinaryAnswer));
     EXPECT_EQ(binary.state, HTTPRequest::kDone);
     EXPECT_EQ(binary.kind, HTTPRequest::kData);
     EXPECT_EQ(binary.data.size(), 16u * 1024 * 1024 + 1);
@@ -373,19 +375,19 @@ TEST_F(Exchange, DownloadThatMemoryCannotHoldFailsAndTheProcessGoesOn) {
     const std::string url = Http("/big/oom?type=application/octet-stream&n=" + std::to_string(n));
     for (const char* mode : {"", "&chunked=1"}) {
         testsupport::LargeAllocations refuse(2u << 20, true);
-        Outcome o = Run(new HTTPRequest(url + mode, true, true, false));
+        Outcome o = Run(new HTTPRequest(url + mode, HTTPRequest::kGet, HTTPRequest::kBinaryAnswer));
         EXPECT_EQ(o.state, HTTPRequest::kFailed) << mode;
         EXPECT_EQ(o.status, 200) << mode;
         EXPECT_EQ(o.kind, HTTPRequest::kNone) << mode;
         EXPECT_GT(refuse.count(), 0u) << mode;
     }
-    Outcome whole = Run(new HTTPRequest(url, true, true, false));
+    Outcome whole = Run(new HTTPRequest(url, HTTPRequest::kGet, HTTPRequest::kBinaryAnswer));
     EXPECT_EQ(whole.state, HTTPRequest::kDone);
     EXPECT_EQ(whole.data.size(), n);
 }
 
 TEST_F(Exchange, RedirectsAreFollowedToTheFinalAnswer) {
-    Outcome o = Run(new HTTPRequest(Http("/redirect/hop?to=/r/hopped"), true, false, false));
+    Outcome o = Run(new HTTPRequest(Http("/redirect/hop?to=/r/hopped"), HTTPRequest::kGet));
     EXPECT_EQ(o.state, HTTPRequest::kDone);
     EXPECT_EQ(o.data, "ok hopped");
     EXPECT_EQ(ReadRecord("hopped").method, "GET");
@@ -397,7 +399,7 @@ TEST_F(Exchange, RedirectsAreFollowedToTheFinalAnswer) {
 TEST_F(Exchange, RedirectFromHttpsToHttpIsRefused) {
     for (const char* code : {"302", "307"}) {
         HTTPRequest* r = new HTTPRequest(Https("/redirect/down?code=" + std::string(code) + "&to=" +
-                                               Http("/r/downgraded")), false, false, false);
+                                               Http("/r/downgraded")));
         r->AddField("pwd", "secret", false);
         Outcome o = Run(r);
         EXPECT_EQ(o.state, HTTPRequest::kFailed) << code;
@@ -412,8 +414,7 @@ TEST_F(Exchange, RedirectFromHttpsToHttpIsRefused) {
 TEST_F(Exchange, RedirectsFollowTheMethodRulesAndStopAfterTenHops) {
     for (const char* code : {"303", "307"}) {
         const std::string tag = std::string("after") + code;
-        HTTPRequest* r = new HTTPRequest(Https("/redirect/p" + std::string(code) + "?code=" + code + "&to=/r/" + tag),
-                                         false, false, false);
+        HTTPRequest* r = new HTTPRequest(Https("/redirect/p" + std::string(code) + "?code=" + code + "&to=/r/" + tag));
         r->AddField("k", "v", false);
         Outcome o = Run(r);
         EXPECT_EQ(o.state, HTTPRequest::kDone) << code;
@@ -429,7 +430,7 @@ TEST_F(Exchange, RedirectsFollowTheMethodRulesAndStopAfterTenHops) {
         File f = fs().Open(certPath, "wb");
         ASSERT_EQ(fs().Write(f, cert.data(), cert.size()), cert.size());
     }
-    HTTPRequest* streamed = new HTTPRequest(Https("/redirect/p308?code=308&to=/r/after308"), false, false, false);
+    HTTPRequest* streamed = new HTTPRequest(Https("/redirect/p308?code=308&to=/r/after308"));
     ASSERT_TRUE(streamed->AddFile("pfxFile", certPath, false, nullptr));
     EXPECT_EQ(Run(streamed).state, HTTPRequest::kDone);
     const Received after308 = ReadRecord("after308");
@@ -437,10 +438,10 @@ TEST_F(Exchange, RedirectsFollowTheMethodRulesAndStopAfterTenHops) {
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(file->content, cert);
 
-    Outcome ten = Run(new HTTPRequest(Https("/chain/ten?left=10"), true, false, false));
+    Outcome ten = Run(new HTTPRequest(Https("/chain/ten?left=10"), HTTPRequest::kGet));
     EXPECT_EQ(ten.state, HTTPRequest::kDone);
     EXPECT_EQ(ten.data, "ok ten");
-    Outcome eleven = Run(new HTTPRequest(Https("/chain/eleven?left=11"), true, false, false));
+    Outcome eleven = Run(new HTTPRequest(Https("/chain/eleven?left=11"), HTTPRequest::kGet));
     EXPECT_EQ(eleven.state, HTTPRequest::kFailed);
 }
 
@@ -451,7 +452,7 @@ TEST_F(Exchange, RedirectsFollowTheMethodRulesAndStopAfterTenHops) {
 // total deadline, the build's unless the request sets one, and fails past it
 // with status 0, like an unreachable server.
 TEST_F(Exchange, ServiceCallThatTricklesPastItsDeadlineFailsWithStatusZero) {
-    HTTPRequest* own = new HTTPRequest(Http("/trickle/own?n=150"), true, false, false);  // 30 s
+    HTTPRequest* own = new HTTPRequest(Http("/trickle/own?n=150"), HTTPRequest::kGet);  // 30 s
     own->SetDeadline(1500);
     Outcome o = Run(own);
     EXPECT_EQ(o.state, HTTPRequest::kFailed);
@@ -459,7 +460,7 @@ TEST_F(Exchange, ServiceCallThatTricklesPastItsDeadlineFailsWithStatusZero) {
     EXPECT_EQ(o.kind, HTTPRequest::kNone);
 
     const int n = (KOVA_SERVICE_DEADLINE_MS + 5000) / 200;
-    Outcome build = Run(new HTTPRequest(Https("/trickle/build?n=" + std::to_string(n)), false, false, false));
+    Outcome build = Run(new HTTPRequest(Https("/trickle/build?n=" + std::to_string(n))));
     EXPECT_EQ(build.state, HTTPRequest::kFailed);
     EXPECT_EQ(build.status, 0);
     EXPECT_EQ(build.kind, HTTPRequest::kNone);
@@ -470,13 +471,15 @@ TEST_F(Exchange, ServiceCallThatTricklesPastItsDeadlineFailsWithStatusZero) {
 // it, it may outlast the deadline it had.
 TEST_F(Exchange, DownloadIsHeldToAMinimumRateInsteadOfADeadline) {
     const std::string type = "&type=application/octet-stream";
-    HTTPRequest* slow = new HTTPRequest(Https("/trickle/slow?n=150" + type), true, true, false);  // 5 B/s
+    HTTPRequest* slow =  // 5 B/s
+        new HTTPRequest(Https("/trickle/slow?n=150" + type), HTTPRequest::kGet, HTTPRequest::kBinaryAnswer);
     slow->SetMinimumRate(50, 2000);
     Outcome o = Run(slow);
     EXPECT_EQ(o.state, HTTPRequest::kFailed);
     EXPECT_EQ(o.status, 0);
 
-    HTTPRequest* steady = new HTTPRequest(Https("/trickle/steady?n=20&ms=150" + type), true, true, false);  // 3 s
+    HTTPRequest* steady =  // 3 s
+        new HTTPRequest(Https("/trickle/steady?n=20&ms=150" + type), HTTPRequest::kGet, HTTPRequest::kBinaryAnswer);
     steady->SetDeadline(1000);
     steady->SetMinimumRate(2, 2000);
     Outcome whole = Run(steady);
@@ -490,7 +493,7 @@ TEST_F(Exchange, DeadlineOfOneExchangeLeavesTheOthersWhole) {
     std::vector<HTTPRequest*> slow;
     std::atomic<int> slowFailed{0};
     for (int i = 0; i < 2; ++i) {
-        HTTPRequest* r = new HTTPRequest(Http("/trickle/late" + std::to_string(i) + "?n=100&ms=50"), true, false, false);
+        HTTPRequest* r = new HTTPRequest(Http("/trickle/late" + std::to_string(i) + "?n=100&ms=50"), HTTPRequest::kGet);
         r->SetDeadline(300 + 200 * i);
         r->SetCallback([&](HTTPRequest* q) {
             if (q->GetState() == HTTPRequest::kFailed && q->GetStatusCode() == 0) slowFailed++;
@@ -499,7 +502,7 @@ TEST_F(Exchange, DeadlineOfOneExchangeLeavesTheOthersWhole) {
     }
     for (int i = 0; i < 12; ++i) {
         const std::string tag = "quick" + std::to_string(i);
-        Outcome o = Run(new HTTPRequest(Http("/r/" + tag), true, false, false));
+        Outcome o = Run(new HTTPRequest(Http("/r/" + tag), HTTPRequest::kGet));
         EXPECT_EQ(o.state, HTTPRequest::kDone) << tag;
         EXPECT_EQ(o.data, "ok " + tag);
     }
@@ -512,7 +515,7 @@ TEST_F(Exchange, DeadlineOfOneExchangeLeavesTheOthersWhole) {
 TEST_F(Exchange, CancelWhileRunningCompletesOnceAsCancelled) {
     std::atomic<int> calls{0};
     std::atomic<int> state{-1};
-    HTTPRequest* r = new HTTPRequest(Http("/stall/cancel"), true, false, false);
+    HTTPRequest* r = new HTTPRequest(Http("/stall/cancel"), HTTPRequest::kGet);
     r->SetCallback([&](HTTPRequest* q) {
         state = q->GetState();
         calls++;
@@ -529,7 +532,7 @@ TEST_F(Exchange, CancelWhileRunningCompletesOnceAsCancelled) {
 // A server that takes the request and then says nothing must not hold a
 // worker for good: the exchange gives up after its stall limit.
 TEST_F(Exchange, SilentServerFailsTheExchangeInsteadOfHoldingTheWorker) {
-    Outcome out = Run(new HTTPRequest(Http("/silent/quiet"), true, false, false));
+    Outcome out = Run(new HTTPRequest(Http("/silent/quiet"), HTTPRequest::kGet));
     EXPECT_EQ(out.state, HTTPRequest::kFailed);
     EXPECT_EQ(out.status, 0);
     EXPECT_TRUE(out.data.empty());
@@ -540,7 +543,7 @@ TEST_F(Exchange, SilentServerFailsTheExchangeInsteadOfHoldingTheWorker) {
 TEST_F(Exchange, AbortEndsAnExchangeWaitingForItsAnswer) {
     std::atomic<bool> done{false};
     std::atomic<int> state{-1};
-    HTTPRequest* r = new HTTPRequest(Http("/stall/abort"), true, false, false);
+    HTTPRequest* r = new HTTPRequest(Http("/stall/abort"), HTTPRequest::kGet);
     r->SetCallback([&](HTTPRequest* q) {
         state = q->GetState();
         done = true;
@@ -550,7 +553,7 @@ TEST_F(Exchange, AbortEndsAnExchangeWaitingForItsAnswer) {
     net::AbortOpenExchanges();
     EXPECT_TRUE(testsupport::WaitUntil([&] { return done.load(); }, 60000));
     EXPECT_EQ(state.load(), HTTPRequest::kFailed);
-    Outcome later = Run(new HTTPRequest(Http("/r/afterabort"), true, false, false));
+    Outcome later = Run(new HTTPRequest(Http("/r/afterabort"), HTTPRequest::kGet));
     EXPECT_EQ(later.state, HTTPRequest::kFailed);
     net::ResetAbortForTests();
 }
@@ -589,12 +592,13 @@ TEST_F(Exchange, AbortMidUploadAndMidAnswerWhileMoreStart) {
     }
     std::vector<Tracked*> underWay;
     for (const char* tag : {"up1", "up2"}) {
-        HTTPRequest* r = new HTTPRequest(Raw("/slowraw/" + std::string(tag)), false, false, false);
+        HTTPRequest* r = new HTTPRequest(Raw("/slowraw/" + std::string(tag)));
         ASSERT_TRUE(r->AddFile("pfxFile", certPath, false, nullptr));
         underWay.push_back(start(r, tag));
     }
-    underWay.push_back(start(new HTTPRequest(Http("/trickle/answer?n=1000&ms=100"), true, false, false), "answer"));
-    for (const char* tag : {"queued1", "queued2"}) start(new HTTPRequest(Http("/r/" + std::string(tag)), true, false, false), tag);
+    underWay.push_back(start(new HTTPRequest(Http("/trickle/answer?n=1000&ms=100"), HTTPRequest::kGet), "answer"));
+    for (const char* tag : {"queued1", "queued2"})
+        start(new HTTPRequest(Http("/r/" + std::string(tag)), HTTPRequest::kGet), tag);
     ASSERT_TRUE(testsupport::WaitUntil([&] {
         return underWay[0]->sent > (1 << 20) && underWay[1]->sent > (1 << 20) && ReadRecord("answer").found;
     }, 60000));
@@ -603,7 +607,7 @@ TEST_F(Exchange, AbortMidUploadAndMidAnswerWhileMoreStart) {
     std::thread more([&] {
         for (int i = 0; i < 8; ++i) {
             const std::string tag = "during" + std::to_string(i);
-            HTTPRequest* r = new HTTPRequest(Http("/r/" + tag), true, false, false);
+            HTTPRequest* r = new HTTPRequest(Http("/r/" + tag), HTTPRequest::kGet);
             Tracked* t = new Tracked;
             t->tag = tag;
             r->SetCallback([t](HTTPRequest* q) {
@@ -618,7 +622,7 @@ TEST_F(Exchange, AbortMidUploadAndMidAnswerWhileMoreStart) {
     platform::SleepMs(10);
     net::AbortOpenExchanges();
     more.join();
-    Tracked* after = start(new HTTPRequest(Http("/r/afterall"), true, false, false), "afterall");
+    Tracked* after = start(new HTTPRequest(Http("/r/afterall"), HTTPRequest::kGet), "afterall");
 
     auto finished = [](const Tracked* t) { return t->state.load() >= HTTPRequest::kDone; };
     EXPECT_TRUE(testsupport::WaitUntil([&] {
@@ -647,13 +651,14 @@ TEST_F(Exchange, AbortMidUploadAndMidAnswerWhileMoreStart) {
 TEST_F(Exchange, AnswerPastTheRequestsOwnLimitFails) {
     const size_t limit = 4096;
     for (const char* mode : {"", "&chunked=1"}) {
-        HTTPRequest* over = new HTTPRequest(Http("/big/limit?n=" + std::to_string(limit + 1) + mode), true, false, false);
+        HTTPRequest* over =
+            new HTTPRequest(Http("/big/limit?n=" + std::to_string(limit + 1) + mode), HTTPRequest::kGet);
         over->SetAnswerLimit(limit);
         Outcome o = Run(over);
         EXPECT_EQ(o.state, HTTPRequest::kFailed) << mode;
         EXPECT_EQ(o.kind, HTTPRequest::kNone) << mode;
 
-        HTTPRequest* at = new HTTPRequest(Http("/big/limit?n=" + std::to_string(limit) + mode), true, false, false);
+        HTTPRequest* at = new HTTPRequest(Http("/big/limit?n=" + std::to_string(limit) + mode), HTTPRequest::kGet);
         at->SetAnswerLimit(limit);
         Outcome fits = Run(at);
         EXPECT_EQ(fits.state, HTTPRequest::kDone) << mode;

@@ -464,7 +464,7 @@ TEST_F(CenterAnswer, CallbackThatThrowsIsCompletedAndReleased) {
     const int32_t live = HTTPRequest::LiveCount();
     int calls = 0;
     for (int kind = 0; kind < 2; ++kind) {
-        HTTPRequest* r = new HTTPRequest("http://h/x", false, false, false);
+        HTTPRequest* r = new HTTPRequest("http://h/x");
         r->SetCallback([&calls, kind](HTTPRequest*) {
             ++calls;
             if (kind == 0) throw std::runtime_error("callback");

@@ -105,20 +105,20 @@ TEST(Escapes, QuoteBreakAndControlBytesCannotEscapeTheirPlace) {
 }
 
 TEST(UrlEncodedBody, FieldsInOrderNoContentLength) {
-    HTTPRequest r("http://h/x", false, false, false);
+    HTTPRequest r("http://h/x");
     r.AddField("text", "a b&c", false);
     r.AddField("ipaddr", "1.2.3.4", false);
     EXPECT_EQ(Body(r), "text=a+b%26c&ipaddr=1.2.3.4");
     EXPECT_EQ(r.GetContentType(), "application/x-www-form-urlencoded; charset=UTF-8");
     EXPECT_EQ(r.GetExtraHeaders(), "");
 
-    HTTPRequest empty("http://h/x", false, false, false);
+    HTTPRequest empty("http://h/x");
     EXPECT_EQ(Body(empty), "");
     EXPECT_EQ(empty.GetContentType(), "application/x-www-form-urlencoded; charset=UTF-8");
 }
 
 TEST(Fields, ReplaceInPlaceUnlessDuplicatesAllowed) {
-    HTTPRequest r("http://h/x", false, false, false);
+    HTTPRequest r("http://h/x");
     r.AddField("a", "1", false);
     r.AddField("b", "2", false);
     r.AddField("a", "3", false);
@@ -134,7 +134,7 @@ TEST(Fields, ReplaceInPlaceUnlessDuplicatesAllowed) {
 
 TEST(Files, AddFileMeasuresNamesAndRefusesMissing) {
     WriteFile("net_add_file.bin", "12345");
-    HTTPRequest r("http://h/x", false, false, false);
+    HTTPRequest r("http://h/x");
     HTTPRequest::FileData out;
     EXPECT_FALSE(r.AddFile("f", "no/such/file.bin", false, &out));
     EXPECT_TRUE(r.GetFiles().empty());
@@ -151,7 +151,7 @@ TEST(Files, AddFileMeasuresNamesAndRefusesMissing) {
 }
 
 TEST(ForcedMultipart, FieldsThenClosingLineAndContentLength) {
-    HTTPRequest r("http://h/x", true, false, true);
+    HTTPRequest r("http://h/x", HTTPRequest::kGet, HTTPRequest::kTextAnswer, HTTPRequest::kAlwaysMultipart);
     r.SetExtraHeaders("X-A: 1");
     r.AddField("k", "v", false);
     const std::string B = BoundaryOf(r);
@@ -165,7 +165,7 @@ TEST(ForcedMultipart, FieldsThenClosingLineAndContentLength) {
 TEST_F(SpoolFolder, TwoFieldsAndANamedFileSpooledInTheFolder) {
     for (bool spooled : {true, false}) {
         if (!spooled) HTTPRequest::SetSpoolFolder("");
-        HTTPRequest r("http://h/x", false, false, false);
+        HTTPRequest r("http://h/x");
         r.AddField("text", "A123", false);
         r.AddField("pwd", "p w", false);
         ASSERT_TRUE(r.AddFile("pfxFile", kCert, false, nullptr));
@@ -195,7 +195,7 @@ TEST_F(SpoolFolder, TwoFieldsAndANamedFileSpooledInTheFolder) {
 // The certificate and its password must never reach the disk, whatever
 // spool folder is set: the body is the same bytes, built in memory.
 TEST_F(SpoolFolder, BodyInMemoryNeverCreatesASpoolFile) {
-    HTTPRequest r("http://h/x", false, false, false);
+    HTTPRequest r("http://h/x");
     r.SetBodyInMemory(true);
     r.AddField("pwd", "secret", false);
     ASSERT_TRUE(r.AddFile("pfxFile", kCert, false, nullptr));
@@ -233,7 +233,7 @@ TEST(SecretBuffers, WipeCoversTheWholeCapacityAndKeepsTheStorage) {
 }
 
 TEST_F(SpoolFolder, RelatedModeCarriesEscapedJsonAndAnUnnamedFile) {
-    HTTPRequest r("http://h/x", false, false, false);
+    HTTPRequest r("http://h/x");
     r.AddField("cust_id", "A1", false);
     r.AddField("note", "say \"hi\"\n", false);
     ASSERT_TRUE(r.AddFile("", kCert, false, nullptr));
@@ -247,7 +247,7 @@ TEST_F(SpoolFolder, RelatedModeCarriesEscapedJsonAndAnUnnamedFile) {
 TEST_F(SpoolFolder, NamesQuotedSafelyInFormDataHeaders) {
     // (File names with quotes or line breaks cannot exist on Windows; the
     // file name goes through the same QuoteSafe, checked above.)
-    HTTPRequest r("http://h/x", false, false, false);
+    HTTPRequest r("http://h/x");
     r.AddField("n\"\r\nX: y", "v", false);
     ASSERT_TRUE(r.AddFile("f\"", kCert, false, nullptr));
     const std::string body = Body(r);
@@ -258,7 +258,7 @@ TEST_F(SpoolFolder, NamesQuotedSafelyInFormDataHeaders) {
 TEST_F(SpoolFolder, SpoolNamesCycleOverTenAndSkipATakenName) {
     std::vector<std::string> names;
     for (int i = 0; i < 11; ++i) {
-        HTTPRequest r("http://h/x", false, false, false);
+        HTTPRequest r("http://h/x");
         ASSERT_TRUE(r.AddFile("f", kCert, false, nullptr));
         r.GetBody();
         names.push_back(r.GetSpoolPath());
@@ -273,7 +273,7 @@ TEST_F(SpoolFolder, SpoolNamesCycleOverTenAndSkipATakenName) {
     // A name still taken is not reused: exclusive creation moves on.
     const uint32_t next = net::NextSpoolCounter() + 1;  // the value the next body would take
     WriteFile(net::JoinPath(kFolder, net::SpoolFileName(next)), "not yours");
-    HTTPRequest other("http://h/x", false, false, false);
+    HTTPRequest other("http://h/x");
     ASSERT_TRUE(other.AddFile("f", kCert, false, nullptr));
     other.GetBody();
     EXPECT_EQ(other.GetSpoolPath(), net::JoinPath(kFolder, net::SpoolFileName(next + 1)));
@@ -282,7 +282,7 @@ TEST_F(SpoolFolder, SpoolNamesCycleOverTenAndSkipATakenName) {
 
 TEST_F(SpoolFolder, UnreadableFileLeftOutAndMissingFolderFallsBackToMemory) {
     WriteFile("net_spool_test/gone.pfx", "zz");
-    HTTPRequest r("http://h/x", false, false, false);
+    HTTPRequest r("http://h/x");
     ASSERT_TRUE(r.AddFile("a", "net_spool_test/gone.pfx", false, nullptr));
     ASSERT_TRUE(r.AddFile("b", kCert, false, nullptr));
     fs().Remove("net_spool_test/gone.pfx");
@@ -303,7 +303,7 @@ TEST_F(SpoolFolder, FormDataValueCannotBreakOutOfItsPart) {
     WriteFile("net_spool_test/forged.pfx", forged);
     for (bool spooled : {true, false}) {
         HTTPRequest::SetSpoolFolder(spooled ? kFolder : "");
-        HTTPRequest r("http://h/x", false, false, false);
+        HTTPRequest r("http://h/x");
         r.AddField("ipaddr", forged, false);
         ASSERT_TRUE(r.AddFile("pfxFile", "net_spool_test/forged.pfx", false, nullptr));
         const std::string B = BoundaryOf(r);
@@ -316,7 +316,8 @@ TEST_F(SpoolFolder, FormDataValueCannotBreakOutOfItsPart) {
 }
 
 TEST(MultipartBoundary, FreshForEveryRequestAndUnguessable) {
-    HTTPRequest a("http://h/x", false, false, true), b("http://h/x", false, false, true);
+    HTTPRequest a("http://h/x", HTTPRequest::kPost, HTTPRequest::kTextAnswer, HTTPRequest::kAlwaysMultipart);
+    HTTPRequest b("http://h/x", HTTPRequest::kPost, HTTPRequest::kTextAnswer, HTTPRequest::kAlwaysMultipart);
     const std::string ba = BoundaryOf(a), bb = BoundaryOf(b);
     EXPECT_NE(ba, bb);
     EXPECT_EQ(a.GetBoundary(), ba);

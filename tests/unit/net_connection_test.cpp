@@ -67,7 +67,7 @@ TEST(SplitUrl, SchemeHostPortAndObject) {
 }
 
 TEST(ExchangeSteps, HeadersQueryStringAndCap) {
-    HTTPRequest get("http://h/json?x=1", true, false, false);
+    HTTPRequest get("http://h/json?x=1", HTTPRequest::kGet);
     get.AddField("a", "b c", false);
     get.SetExtraHeaders("X-One: 1");
     EXPECT_EQ(net::RequestHeaders(get), "Content-Type: application/x-www-form-urlencoded; charset=UTF-8\r\nX-One: 1\r\n");
@@ -76,11 +76,11 @@ TEST(ExchangeSteps, HeadersQueryStringAndCap) {
     EXPECT_TRUE(net::SendsAsGet(get));
     EXPECT_EQ(net::ObjectWithQuery(get, parts), "/json?x=1?a=b+c");  // appended as given
 
-    HTTPRequest forced("http://h/x", true, false, true);
+    HTTPRequest forced("http://h/x", HTTPRequest::kGet, HTTPRequest::kTextAnswer, HTTPRequest::kAlwaysMultipart);
     EXPECT_FALSE(net::SendsAsGet(forced));
     EXPECT_EQ(net::ObjectWithQuery(forced, parts), "/json?x=1");
 
-    HTTPRequest text("http://h/x", true, false, false);
+    HTTPRequest text("http://h/x", HTTPRequest::kGet);
     net::AnswerBuffer a(text);
     EXPECT_TRUE(a.Admits(static_cast<int64_t>(net::kTextAnswerCap)));
     EXPECT_FALSE(a.Admits(static_cast<int64_t>(net::kTextAnswerCap) + 1));
@@ -88,7 +88,7 @@ TEST(ExchangeSteps, HeadersQueryStringAndCap) {
     EXPECT_TRUE(a.Append(big.data(), big.size()));
     EXPECT_FALSE(a.Append("x", 1));
     EXPECT_TRUE(a.overflowed());
-    HTTPRequest binary("http://h/x", true, true, false);
+    HTTPRequest binary("http://h/x", HTTPRequest::kGet, HTTPRequest::kBinaryAnswer);
     EXPECT_TRUE(net::AnswerBuffer(binary).Admits(static_cast<int64_t>(net::kBinaryAnswerCap)));
 
     EXPECT_EQ(net::FitHeader(std::string(127, 't')).size(), 127u);
@@ -96,7 +96,7 @@ TEST(ExchangeSteps, HeadersQueryStringAndCap) {
 }
 
 TEST(Results, EachSetterReplacesThePreviousResult) {
-    HTTPRequest r("http://h/x", false, false, false);
+    HTTPRequest r("http://h/x");
     r.SetTextResult("hello");
     EXPECT_EQ(r.GetResultKind(), HTTPRequest::kText);
     EXPECT_EQ(r.GetResultLength(), 5);
@@ -137,7 +137,7 @@ TEST(Answer, TheRequestKeepsTheExchangesBuffer) {
     HTTPConnection connection;
     for (bool binary : {true, false}) {
         SCOPED_TRACE(binary ? "data" : "text");
-        HTTPRequest r("http://h/x", true, binary, false);
+        HTTPRequest r("http://h/x", HTTPRequest::kGet, binary ? HTTPRequest::kBinaryAnswer : HTTPRequest::kTextAnswer);
         net::AnswerBuffer answer(r);
         ASSERT_TRUE(answer.Expect(static_cast<int64_t>(n)));
         ASSERT_TRUE(answer.Append(bytes.data(), n));
@@ -161,7 +161,7 @@ TEST(Answer, RefusedMemoryAtTheHandOverFailsInsteadOfThrowing) {
     const size_t n = 4u << 20;
     const std::string bytes(n, 'm');
     HTTPConnection connection;
-    HTTPRequest r("http://h/x", true, false, false);
+    HTTPRequest r("http://h/x", HTTPRequest::kGet);
     net::AnswerBuffer full(r);
     ASSERT_TRUE(full.Expect(static_cast<int64_t>(n) - 1));
     ASSERT_TRUE(full.Append(bytes.data(), n));
@@ -179,7 +179,7 @@ TEST(Connection, RegistrationRefusesASecondSendAndMapsTheUrlOnce) {
         c->Release();  // the pointer holds the only reference
         c->AddURLMapping("old.example", "new.example");
         c->AddURLMapping("new.example", "third.example");
-        HTTPRequest* r = new HTTPRequest("https://old.example/a/old.example", false, false, false);
+        HTTPRequest* r = new HTTPRequest("https://old.example/a/old.example");
         ASSERT_TRUE(c->Send(r));
         EXPECT_EQ(r->GetState(), HTTPRequest::kPending);
         EXPECT_EQ(r->GetUrl(), "https://new.example/a/old.example");
@@ -193,7 +193,7 @@ TEST(Connection, RegistrationRefusesASecondSendAndMapsTheUrlOnce) {
 TEST(Connection, CancelCompletesOnceAndALateCompletionIsIgnored) {
     Counts before;
     HTTPConnection c;
-    HTTPRequest* r = new HTTPRequest("https://h/x", false, false, false);
+    HTTPRequest* r = new HTTPRequest("https://h/x");
     int calls = 0;
     r->SetCallback([&](HTTPRequest* req) {
         ++calls;
@@ -217,7 +217,7 @@ TEST(Connection, WithoutSchedulerTheExchangeRunsOnTheCallingThread) {
     ASSERT_EQ(TaskScheduler::Current(), nullptr);
     Counts before;
     HTTPConnectionImp* c = new HTTPConnectionImp;
-    HTTPRequest* r = new HTTPRequest("https://127.0.0.1", false, false, false);  // no path
+    HTTPRequest* r = new HTTPRequest("https://127.0.0.1");  // no path
     uint32_t thread = 0;
     int state = -1, status = -1;
     r->SetCallback([&](HTTPRequest* req) {
@@ -240,7 +240,7 @@ TEST(Connection, AnExchangeOutOfMemoryFailsInsteadOfEndingTheProcess) {
     ASSERT_EQ(TaskScheduler::Current(), nullptr);
     Counts before;
     HTTPConnectionImp* c = new HTTPConnectionImp;
-    HTTPRequest* r = new HTTPRequest("http://127.0.0.1:9/x", false, false, false);
+    HTTPRequest* r = new HTTPRequest("http://127.0.0.1:9/x");
     r->AddField("text", std::string(2u << 20, 'b'), false);
     int state = -1, status = -1;
     r->SetCallback([&](HTTPRequest* req) {
@@ -270,7 +270,7 @@ TEST(Connection, ManyExchangesOnWorkersAllCompleteAndFreeEverything) {
     const uint32_t main = platform::CurrentThreadId();
     const int kCount = 60;
     for (int i = 0; i < kCount; ++i) {
-        HTTPRequest* r = new HTTPRequest(i % 2 ? "ftp://h/x" : "http://h", false, false, false);
+        HTTPRequest* r = new HTTPRequest(i % 2 ? "ftp://h/x" : "http://h");
         r->AddField("i", std::to_string(i), false);
         r->SetCallback([&](HTTPRequest* req) {
             if (platform::CurrentThreadId() == main) onMain++;
@@ -294,7 +294,7 @@ TEST(Connection, RefusedSendIsNotPendingAndStaysTheCallers) {
     TaskScheduler stopped;  // never started: refuses every task
     TaskScheduler::SetCurrent(&stopped);
     HTTPConnectionImp* c = new HTTPConnectionImp;
-    HTTPRequest* r = new HTTPRequest("https://h/x", false, false, false);
+    HTTPRequest* r = new HTTPRequest("https://h/x");
     EXPECT_FALSE(c->Send(r));
     EXPECT_FALSE(c->IsPending(r));
     EXPECT_EQ(r->GetState(), HTTPRequest::kCreated);
@@ -311,7 +311,7 @@ TEST(Connection, RefusedSendIsNotPendingAndStaysTheCallers) {
 // it would stay pending for good.
 TEST(Connection, CompletedRequestSentAgainIsRefused) {
     HTTPConnection c;
-    HTTPRequestPtr r(new HTTPRequest("https://h/x", false, false, false));  // plus the creator's
+    HTTPRequestPtr r(new HTTPRequest("https://h/x"));  // plus the creator's
     ASSERT_TRUE(c.Send(r.get()));
     c.OnComplete(r.get(), HTTPRequest::kDone, 200);
     EXPECT_FALSE(c.Send(r.get()));
@@ -332,7 +332,7 @@ TEST(Connection, CancelHoldsTheRequestWhileItWorks) {
     };
     Counts before;
     Recheck c;
-    HTTPRequest* r = new HTTPRequest("https://h/x", false, false, false);
+    HTTPRequest* r = new HTTPRequest("https://h/x");
     ASSERT_TRUE(c.Send(r));  // the only reference now is the connection's
     EXPECT_TRUE(c.Cancel(r));
     EXPECT_EQ(c.liveAfter, before.requests + 1);
