@@ -64,15 +64,8 @@ HBITMAP TakeDimmedSnapshot(HWND hwnd) {
     if (!DibBufferBytes(client.right, client.bottom, 32, &bytes)) return nullptr;
     // A DIB section: the window's pixels are copied once into memory that is
     // darkened where it lies, with no conversion out and back.
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = client.right;
-    bi.bmiHeader.biHeight = -client.bottom;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    Bitmap bitmap(CreateDIBSection(windowDc.Get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    Bitmap bitmap = MakeDib(client.right, client.bottom, &bits);
     if (!bitmap || !bits) return nullptr;
     bool copied = false;
     {

@@ -79,6 +79,20 @@ private:
     HGDIOBJ old_;
 };
 
+// A top-down 32-bit DIB section of this size, and its pixels in `bits`
+// (null when it could not be made).
+inline Bitmap MakeDib(int width, int height, void** bits) {
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    bi.bmiHeader.biWidth = width;
+    bi.bmiHeader.biHeight = -height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    *bits = nullptr;
+    return Bitmap(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, bits, nullptr, 0));
+}
+
 inline RECT ToRECT(int left, int top, int width, int height) {
     RECT r = {left, top, left + width, top + height};
     return r;

@@ -89,18 +89,6 @@ bool ReadPixels(HBITMAP bitmap, std::vector<uint8_t>* pixels, int* width, int* h
     return true;
 }
 
-// A top-down 32-bit DIB section of this size and its pixels.
-Bitmap MakeDib(int width, int height, void** bits) {
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = -height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    *bits = nullptr;
-    return Bitmap(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, bits, nullptr, 0));
-}
 
 } // namespace
 

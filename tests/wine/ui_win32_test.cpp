@@ -205,14 +205,7 @@ TEST(Picture, OnAMappedDcItIsDrawnFromItsCopyAtTwiceTheSize) {
     WindowDC screen(nullptr);
     MemoryDC mem(screen.Get());
     void* bits = nullptr;
-    BITMAPINFO bi = {};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = W;
-    bi.bmiHeader.biHeight = -H;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
-    Bitmap target(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+    Bitmap target = MakeDib(W, H, &bits);
     ASSERT_TRUE(target && bits);
     std::memset(bits, 0, static_cast<size_t>(W) * H * 4);
     {
