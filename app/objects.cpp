@@ -12,6 +12,7 @@
 #include "net/httprequest.h"
 #include "platform/platform.h"
 #include "task/asynctask.h"
+#include "windows/look.h"
 
 namespace {
 const uint32_t kSettleMs = 2000;
@@ -25,7 +26,7 @@ bool CreateProcessObjects(Shell& shell) {
     if (!scheduler->Start(3)) {
         // Without workers no call would ever complete: say so and end.
         delete scheduler;
-        MessageBoxA(nullptr, UiText("無法啟動背景工作，程式即將結束").c_str(), UiText("KOVA API權限申請服務").c_str(),
+        MessageBoxA(nullptr, UiText("無法啟動背景工作，程式即將結束").c_str(), UiText(windows::kMessageTitleUtf8).c_str(),
                     MB_OK | MB_ICONERROR);
         return false;
     }

@@ -7,6 +7,7 @@
 #include "center/programversion.h"
 #include "text/uitext.h"
 #include "platform/platform.h"
+#include "windows/look.h"
 
 int RunRestartMode(const std::string& target) {
     const std::string self = platform::ModulePath();
@@ -16,7 +17,7 @@ int RunRestartMode(const std::string& target) {
         // Written before the message, which may stay up for a long time:
         // the next start must already know not to close for this version.
         WriteFailedUpdate(DataFolderPath(), ProgramVersion());
-        MessageBoxA(nullptr, UiText("複製檔案失敗").c_str(), UiText("KOVA API權限申請服務").c_str(), MB_OK);
+        MessageBoxA(nullptr, UiText("複製檔案失敗").c_str(), UiText(windows::kMessageTitleUtf8).c_str(), MB_OK);
     }
     return 0;
 }

@@ -10,8 +10,8 @@
 #include "center/kovacenter.h"
 #include "text/uitext.h"
 #include "ui/application.h"
-#include "ui/forms.h"
-#include "ui/loginunit.h"
+#include "windows/forms.h"
+#include "windows/loginunit.h"
 #include "ui/picture.h"
 
 namespace {

@@ -106,7 +106,7 @@ private:
     std::string caption_;
     FontDesc desc_;
     FontHandle font_;
-    Colour back_ = kEditBackColour;
+    Colour back_ = MakeColour(255, 255, 255);
     bool transparent_ = true;
     bool autoSize_ = false;
     bool vcentre_ = false;

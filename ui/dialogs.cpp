@@ -11,8 +11,6 @@
 
 namespace ui {
 
-const char kMessageTitleUtf8[] = "KOVA API權限申請服務";
-
 bool OpenDialog::Execute(HWND owner) {
     std::wstring filterW = AnsiToWide(filter_);
     std::u16string list = DialogFilterList(std::u16string(filterW.begin(), filterW.end()));
@@ -44,18 +42,11 @@ bool OpenDialog::Execute(HWND owner) {
     return true;
 }
 
-void ShowMessage(HWND owner, const std::string& ansi) {
-    std::wstring title;
-    int n = MultiByteToWideChar(CP_UTF8, 0, kMessageTitleUtf8, -1, nullptr, 0);
-    if (n > 1) {
-        title.resize(static_cast<size_t>(n));
-        MultiByteToWideChar(CP_UTF8, 0, kMessageTitleUtf8, -1, &title[0], n);
-        title.resize(static_cast<size_t>(n - 1));
-    }
+void ShowMessage(HWND owner, const std::string& title, const std::string& text) {
     // Owned by the window on screen, whichever window asked: a box owned by a
     // hidden window can sink behind the shown one.
     HWND shown = Application::Instance().DialogOwner(owner);
-    MessageBoxW(shown ? shown : owner, AnsiToWide(ansi).c_str(), title.c_str(), MB_OK);
+    MessageBoxW(shown ? shown : owner, AnsiToWide(text).c_str(), AnsiToWide(title).c_str(), MB_OK);
 }
 
 namespace {

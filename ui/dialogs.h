@@ -54,11 +54,9 @@ private:
     std::string utf8_, shown_;
 };
 
-// The title of every message box of the program.
-extern const char kMessageTitleUtf8[];
-
-// A message box with that title and one OK button; text in the process code page.
-void ShowMessage(HWND owner, const std::string& ansi);
+// A message box with one OK button, owned by the window on screen; title and
+// text in the process code page.
+void ShowMessage(HWND owner, const std::string& title, const std::string& text);
 
 // The clipboard's Unicode text (CF_UNICODETEXT), at most `limit` UTF-16 units.
 // False when the clipboard cannot be opened or holds no text. `owner` may be null.

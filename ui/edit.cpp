@@ -13,7 +13,8 @@ Edit::Edit(Form& owner, int left, int top, int width, int height) : WinControl(o
     HWND hwnd = CreateChild(0, "EDIT", WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL | ES_LEFT,
                             MakeRect(left, top, width, height));
     Attach(hwnd);
-    brush_.Reset(CreateSolidBrush(back_));
+    desc_.colour = colours_.text;
+    brush_.Reset(CreateSolidBrush(colours_.back));
     if (hwnd) {
         ApplyFont(FALSE);
         original_ = reinterpret_cast<WNDPROC>(
@@ -92,8 +93,14 @@ void Edit::SetFontColour(Colour c) {
     if (Handle()) InvalidateRect(Handle(), nullptr, TRUE);
 }
 
+void Edit::SetColours(const BoxColours& colours) {
+    colours_ = colours;
+    desc_.colour = !hint_.empty() && Text() == hint_ ? colours.placeholder : colours.text;
+    SetColour(colours.back);
+}
+
 void Edit::SetColour(Colour c) {
-    back_ = c;
+    colours_.back = c;
     brush_.Reset(CreateSolidBrush(c));
     if (Handle()) InvalidateRect(Handle(), nullptr, TRUE);
 }
@@ -114,7 +121,7 @@ void Edit::ApplyPlaceholderRule(char maskWhenCleared) {
     box.text = Text();
     box.textColour = desc_.colour;
     box.passwordChar = passwordChar_;
-    if (!ui::ApplyPlaceholderRule(box, hint_, maskWhenCleared)) return;
+    if (!ui::ApplyPlaceholderRule(box, hint_, maskWhenCleared, colours_)) return;
     SetPasswordChar(box.passwordChar);
     SetFontColour(box.textColour);
     SetText(box.text);
@@ -145,7 +152,7 @@ void Edit::Command(WORD code) {
 
 HBRUSH Edit::ControlColour(HDC dc) {
     SetTextColor(dc, desc_.colour);
-    SetBkColor(dc, back_);
+    SetBkColor(dc, colours_.back);
     return brush_.Get();
 }
 

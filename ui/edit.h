@@ -32,7 +32,10 @@ public:
     void SetFont(const FontDesc& desc);
     Colour FontColour() const { return desc_.colour; }
     void SetFontColour(Colour c);
-    void SetColour(Colour c);
+    void SetColour(Colour c);  // the background alone
+    // Background, typed-text and placeholder colours; the text shows the
+    // typed or the placeholder colour as the box's placeholder rule left it.
+    void SetColours(const BoxColours& colours);
 
     // EM_GETSEL / EM_SETSEL, in bytes.
     void GetSelection(int* start, int* end) const;
@@ -83,7 +86,7 @@ private:
     int maxLength_ = 0;
     FontDesc desc_;
     FontHandle font_;
-    Colour back_ = kEditBackColour;
+    BoxColours colours_;
     Brush brush_;
 };
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "ui/gdi.h"
-#include "ui/placeholder.h"
+#include "ui/colour.h"
 
 namespace ui {
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "ui/gdi.h"
-#include "ui/placeholder.h"
+#include "ui/colour.h"
 #include "ui/scale.h"
 
 namespace ui {

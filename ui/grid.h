@@ -74,7 +74,7 @@ private:
     std::vector<std::vector<std::string>> cells_;  // [row][col]
     int col_ = 0, row_ = 0;
     int pressCol_ = -1, pressRow_ = -1;
-    Colour back_ = kEditBackColour;
+    Colour back_ = MakeColour(255, 255, 255);
     FontDesc desc_;
     ui::FontHandle font_;
     Brush brush_;

@@ -2,23 +2,15 @@
 // it can be tested natively. The Edit control applies it to a real box.
 #pragma once
 
-#include <cstdint>
 #include <string>
+
+#include "ui/colour.h"
 
 namespace ui {
 
-typedef uint32_t Colour;  // 0x00BBGGRR, as a Win32 COLORREF
-constexpr Colour MakeColour(uint8_t r, uint8_t g, uint8_t b) {
-    return static_cast<Colour>(r) | (static_cast<Colour>(g) << 8) | (static_cast<Colour>(b) << 16);
-}
-
-const Colour kTypedTextColour = MakeColour(255, 255, 255);
-const Colour kPlaceholderColour = MakeColour(137, 104, 162);
-const Colour kEditBackColour = MakeColour(30, 9, 104);
-
 struct EditBoxState {
     std::string text;
-    Colour textColour = kTypedTextColour;
+    Colour textColour = 0;
     char passwordChar = 0;  // 0: masking off
 };
 
@@ -26,11 +18,13 @@ struct EditBoxState {
 bool IsEmptyOrPlaceholder(const std::string& text, const std::string& placeholder);
 
 // One handler for focus enter and leave:
-// - text equal to the placeholder: cleared, white, masked with `maskWhenCleared`
-//   (0 for a box that is not a password box or whose clear-text state is shown);
+// - text equal to the placeholder: cleared, in the typed-text colour, masked
+//   with `maskWhenCleared` (0 for a box that is not a password box or whose
+//   clear-text state is shown);
 // - empty text: the placeholder, in the placeholder colour, masking off;
 // - anything else: unchanged.
 // Returns true when the state changed.
-bool ApplyPlaceholderRule(EditBoxState& box, const std::string& placeholder, char maskWhenCleared);
+bool ApplyPlaceholderRule(EditBoxState& box, const std::string& placeholder, char maskWhenCleared,
+                          const BoxColours& colours);
 
 } // namespace ui

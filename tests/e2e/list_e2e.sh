@@ -14,11 +14,17 @@ SERVICE=$2
 CASE=$3
 source "$ROOT/tests/e2e/program.sh"
 
-# Grid geometry (client coordinates): columns from x = 90, rows of 65 from y = 291.
+# Grid geometry (client coordinates), as the list window has it.
+layout() { sed -n "s/^constexpr int $1\(\[[^]]*\]\)\? = {\?\([0-9, ]*\)}\?;.*/\2/p" "$ROOT/windows/listlayout.h" | tr -d ,; }
+GRID_LEFT=$(layout kGridLeft) GRID_TOP=$(layout kGridTop) ROW_H=$(layout kGridRowHeight)
+[[ -n $GRID_LEFT && -n $GRID_TOP && -n $ROW_H ]] || { echo "list_e2e: cannot read windows/listlayout.h" >&2; exit 1; }
+COLS=("$GRID_LEFT")
+for w in $(layout kGridColumnWidths); do COLS+=($((COLS[-1] + w))); done
+[[ ${#COLS[@]} -eq 8 ]] || { echo "list_e2e: cannot read the column widths" >&2; exit 1; }
 # Column 6 stops short of the scroll bar, which only some grids show.
-COLS=(90 180 300 390 510 630 1070 1170)
+COLS[-1]=$((COLS[-1] - 20))
 cell() {  # COL ROW: sets CX CY CW CH
-  CX=${COLS[$1]} CW=$((COLS[$1 + 1] - COLS[$1])) CY=$((291 + 65 * $2)) CH=65
+  CX=${COLS[$1]} CW=$((COLS[$1 + 1] - COLS[$1])) CY=$((GRID_TOP + ROW_H * $2)) CH=$ROW_H
 }
 same_cell() {  # SHOT REF COL ROW [REF_ROW]: the cell looks as in the reference
   cell "$3" "${5:-$4}"; local ry=$CY
@@ -196,7 +202,7 @@ case_apply() {
   local i
   for ((i = 0; i < 50; i++)); do
     s=$(shot confirm)
-    python3 "$CHECK" like "$s" $(((SW - 480) / 2)) $(((SH - 520) / 2)) "$ROOT/ui/res/confirm_face.jpg" >/dev/null && break
+    python3 "$CHECK" like "$s" $(((SW - 480) / 2)) $(((SH - 520) / 2)) "$ROOT/windows/res/confirm_face.jpg" >/dev/null && break
     sleep 0.2
   done
   ((i < 50)) || fail "no confirmation dialog (see $s)"
@@ -209,7 +215,7 @@ case_apply() {
   wait_dialog 0 || fail "one click on OK did not close the confirmation"
   sleep 0.5
   s=$(shot after)
-  python3 "$CHECK" like "$s" "$WX" "$WY" "$ROOT/ui/res/list_face.jpg" >/dev/null || fail "the list stayed dimmed"
+  python3 "$CHECK" like "$s" "$WX" "$WY" "$ROOT/windows/res/list_face.jpg" >/dev/null || fail "the list stayed dimmed"
   same_cell "$s" "$s" 6 0 1 || fail "row 0 still shows the active picture"
   same_cell "$s" "$before" 4 0 2 || fail "row 0 does not read 申請中"
   note "the row turns to 申請中, the window undims"
@@ -266,7 +272,7 @@ case_reload() {
   dclick 300 428; xdotool type --delay 40 "pfx1234"; xdotool key Return
   for ((i = 0; i < 50; i++)); do
     s=$(shot reload-confirm)
-    python3 "$CHECK" like "$s" $(((SW - 480) / 2)) $(((SH - 520) / 2)) "$ROOT/ui/res/confirm_face.jpg" >/dev/null && break
+    python3 "$CHECK" like "$s" $(((SW - 480) / 2)) $(((SH - 520) / 2)) "$ROOT/windows/res/confirm_face.jpg" >/dev/null && break
     sleep 0.2
   done
   ((i < 50)) || fail "no confirmation after the failed reload (see $s)"

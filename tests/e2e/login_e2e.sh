@@ -70,7 +70,7 @@ case_first() {
   eyes_hidden "$s"
   error_is empty
   version_is "v$VERSION"
-  python3 "$CHECK" like "$s" "$WX" "$WY" "$ROOT/ui/res/login_face.jpg" >/dev/null || fail "the login face is not shown"
+  python3 "$CHECK" like "$s" "$WX" "$WY" "$ROOT/windows/res/login_face.jpg" >/dev/null || fail "the login face is not shown"
   note "first showing: four placeholders in their colour, v$VERSION, hidden-state eyes, no error"
   # Tab does not move between the boxes (none is a tab stop).
   focus_box "${ID[@]}"

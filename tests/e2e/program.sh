@@ -166,7 +166,7 @@ sign_in_started() {  # the same in the program already started
   where
   for ((i = 0; i < 10; i++)); do
     s=$(shot list)
-    python3 "$CHECK" like "$s" "$WX" "$WY" "$ROOT/ui/res/list_face.jpg" >/dev/null && return 0
+    python3 "$CHECK" like "$s" "$WX" "$WY" "$ROOT/windows/res/list_face.jpg" >/dev/null && return 0
   done
   fail "the account list is not shown (see $s)"
 }

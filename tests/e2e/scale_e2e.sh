@@ -77,12 +77,12 @@ expect_size() {  # WHAT LOGICAL_W LOGICAL_H
 # The face at the window's size, compared with the face drawn at twice the
 # size shrunk to it; at its own size, with the face itself.
 looks() {  # SHOT FACE
-  local face="$ROOT/ui/res/$2.jpg" w h
+  local face="$ROOT/windows/res/$2.jpg" w h
   read -r w h < <(identify -format '%w %h\n' "$face")
   if ((w == WIDTH && h == HEIGHT)); then
     python3 "$CHECK" like "$1" "$WX" "$WY" "$face" >/dev/null
   else
-    python3 "$CHECK" like "$1" "$WX" "$WY" "$ROOT/ui/res/${2}_2x.jpg" "$WIDTH" "$HEIGHT" >/dev/null
+    python3 "$CHECK" like "$1" "$WX" "$WY" "$ROOT/windows/res/${2}_2x.jpg" "$WIDTH" "$HEIGHT" >/dev/null
   fi || fail "the window does not show $2 at ${WIDTH}x${HEIGHT} (see $1)"
 }
 window_of() {  # TITLE: sets WX WY WIDTH HEIGHT

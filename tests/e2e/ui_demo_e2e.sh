@@ -10,7 +10,7 @@ CASE="$2"
 DEMO="$BUILD/ui_demo.exe"
 SHOTS="$BUILD/e2e-shots"
 CHECK="$ROOT/tests/e2e/shots.py"
-RES="$ROOT/ui/res"
+RES="$ROOT/windows/res"
 mkdir -p "$SHOTS"
 eval "$("$ROOT/scripts/wineprefix" env)"
 

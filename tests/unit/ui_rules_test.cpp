@@ -73,18 +73,21 @@ TEST(DimPixels, RowAndBufferSizes) {
 
 // ---- placeholder rule ---------------------------------------------------------
 
+// Colours unlike the framework's own, so a rule that ignored them shows.
+const BoxColours kBox{MakeColour(30, 9, 104), MakeColour(255, 255, 255), MakeColour(137, 104, 162)};
+
 TEST(PlaceholderRule, EnterClearsThePlaceholderLeaveRestoresIt) {
     const std::string hint = "placeholder";
     EditBoxState box;
     box.text = hint;
-    box.textColour = kPlaceholderColour;
-    // Focus enter on a placeholder: cleared, white, masked as the eye says.
-    EXPECT_TRUE(ApplyPlaceholderRule(box, hint, '*'));
+    box.textColour = kBox.placeholder;
+    // Focus enter on a placeholder: cleared, in the typed colour, masked as the eye says.
+    EXPECT_TRUE(ApplyPlaceholderRule(box, hint, '*', kBox));
     EXPECT_EQ(box.text, "");
-    EXPECT_EQ(box.textColour, kTypedTextColour);
+    EXPECT_EQ(box.textColour, MakeColour(255, 255, 255));
     EXPECT_EQ(box.passwordChar, '*');
     // Focus leave while empty: placeholder back, its colour, masking off.
-    EXPECT_TRUE(ApplyPlaceholderRule(box, hint, '*'));
+    EXPECT_TRUE(ApplyPlaceholderRule(box, hint, '*', kBox));
     EXPECT_EQ(box.text, hint);
     EXPECT_EQ(box.textColour, MakeColour(137, 104, 162));
     EXPECT_EQ(box.passwordChar, 0);
@@ -94,17 +97,18 @@ TEST(PlaceholderRule, TypedTextIsLeftAlone) {
     EditBoxState box;
     box.text = "A123";
     box.passwordChar = '*';
-    EXPECT_FALSE(ApplyPlaceholderRule(box, "hint", 0));
+    box.textColour = kBox.text;
+    EXPECT_FALSE(ApplyPlaceholderRule(box, "hint", 0, kBox));
     EXPECT_EQ(box.text, "A123");
     EXPECT_EQ(box.passwordChar, '*');
-    EXPECT_EQ(box.textColour, kTypedTextColour);
+    EXPECT_EQ(box.textColour, kBox.text);
 }
 
 TEST(PlaceholderRule, ClearedBoxOfAPlainFieldStaysUnmasked) {
     EditBoxState box;
     box.text = "hint";
     box.passwordChar = '*';
-    ApplyPlaceholderRule(box, "hint", 0);
+    ApplyPlaceholderRule(box, "hint", 0, kBox);
     EXPECT_EQ(box.passwordChar, 0);
 }
 
@@ -117,7 +121,7 @@ TEST(PlaceholderRule, TextEqualToThePlaceholderCountsAsEmpty) {
 
 TEST(PlaceholderRule, EmptyPlaceholderNeverLoops) {
     EditBoxState box;
-    EXPECT_FALSE(ApplyPlaceholderRule(box, "", '*'));
+    EXPECT_FALSE(ApplyPlaceholderRule(box, "", '*', kBox));
     EXPECT_EQ(box.passwordChar, 0);
 }
 

@@ -404,7 +404,7 @@ TEST(ModalOwner, AMessageBoxAskedForByAHiddenWindowIsOwnedByTheShownOne) {
         PostMessageW(box, WM_COMMAND, IDOK, 0);
     };
     SetTimer(nullptr, 0, 1, RunOnTimer);
-    ui::ShowMessage(login.Handle(), "update");
+    ui::ShowMessage(login.Handle(), "title", "update");
     g_onTimer = nullptr;
     ASSERT_NE(nullptr, box) << "no message box";
     EXPECT_EQ(list.Handle(), owner);

@@ -7,6 +7,8 @@
 #include "text/uitext.h"
 #include "ui/application.h"
 #include "ui/dialogs.h"
+#include "windows/listlayout.h"
+#include "windows/look.h"
 
 namespace demo {
 
@@ -33,6 +35,7 @@ DemoForm::DemoForm(const FaceLayout& face)
         font.colour = t.colour;
         label->SetFont(font);
         label->SetTransparent(!t.opaque);
+        label->SetColour(windows::kBoxColours.back);
         label->SetAutoSize(true);
         label->SetCaption(UiText(t.textUtf8));
         texts_.push_back(std::move(label));
@@ -71,6 +74,7 @@ DemoForm::DemoForm(const FaceLayout& face)
     for (const EditLayout& e : face.edits) {
         auto edit = std::make_unique<ui::Edit>(*this, e.left, e.top, e.width, e.height);
         edit->SetHint(UiText(e.placeholderUtf8));
+        edit->SetColours(windows::kBoxColours);
         edit->SetMaxLength(e.maxLength);
         edit->SetTabStop(face.dialog);  // the dialog's two boxes have a tab order
         auto handler = [this](ui::Edit& sender) { EditEnterExit(sender); };
@@ -82,14 +86,15 @@ DemoForm::DemoForm(const FaceLayout& face)
         edits_.push_back(std::move(edit));
     }
     if (face.grid) {
-        StringGrid = std::make_unique<ui::Grid>(*this, 90, 291, 1100, 262);
+        StringGrid = std::make_unique<ui::Grid>(*this, windows::kGridLeft, windows::kGridTop, windows::kGridWidth,
+                                                  windows::kGridHeight);
         ui::FontDesc font;
         font.pixelHeight = 17;
         StringGrid->SetFont(font);
-        StringGrid->SetColCount(7);
-        const int widths[] = {90, 120, 90, 120, 120, 440, 120};
-        for (int c = 0; c < 7; ++c) StringGrid->SetColWidth(c, widths[c]);
-        StringGrid->SetDefaultRowHeight(65);
+        StringGrid->SetColCount(windows::kAccountColumns);
+        for (int c = 0; c < windows::kAccountColumns; ++c) StringGrid->SetColWidth(c, windows::kGridColumnWidths[c]);
+        StringGrid->SetDefaultRowHeight(windows::kGridRowHeight);
+        StringGrid->SetColour(windows::kBoxColours.back);
         StringGrid->SetDefaultDrawing(false);
         StringGrid->OnDrawCell = [this](ui::Grid& g, int c, int r, const RECT& rc, HDC dc) { DrawCell(g, c, r, rc, dc); };
         StringGrid->OnMouseMove = [](ui::Grid& g, ui::ShiftState, int x, int y) {

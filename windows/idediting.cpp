@@ -1,8 +1,8 @@
-#include "ui/idediting.h"
+#include "windows/idediting.h"
 
 #include <algorithm>
 
-namespace ui {
+namespace windows {
 
 std::string MaskId(const std::string& fullId) {
     std::string shown = fullId;
@@ -65,4 +65,4 @@ void IdEditing::Paste(const std::string& text, int start, int end) {
     if (fullId_.size() > kIdMaxLength) fullId_.resize(kIdMaxLength);
 }
 
-} // namespace ui
+} // namespace windows

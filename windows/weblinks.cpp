@@ -1,8 +1,8 @@
-#include "ui/weblinks.h"
+#include "windows/weblinks.h"
 
 #include "ui/dialogs.h"
 
-namespace ui {
+namespace windows {
 
 std::string WebPageUrl(WebPage page) {
     const std::string site = KOVA_WEB_ORIGIN, trading = KOVA_TRADING_WEB_ORIGIN;
@@ -17,6 +17,6 @@ std::string WebPageUrl(WebPage page) {
     return std::string();
 }
 
-bool OpenWebPage(WebPage page) { return ShellOpen(WebPageUrl(page)); }
+bool OpenWebPage(WebPage page) { return ui::ShellOpen(WebPageUrl(page)); }
 
-} // namespace ui
+} // namespace windows

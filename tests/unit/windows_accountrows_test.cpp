@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "text/uitext.h"
-#include "ui/accountrows.h"
+#include "windows/accountrows.h"
 
 namespace {
 
@@ -56,36 +56,36 @@ TEST(AccountRows, EveryStateHasItsWordsAndSentence) {
         {Make("S", "0012", "s", ""), "未簽署", "未開通", "尚未簽署聲明書，若欲使用此帳號，請立即簽署。"},
     };
     for (const Case& c : cases) {
-        ui::AccountRow row = ui::MakeAccountRow(c.record, Branches());
+        windows::AccountRow row = windows::MakeAccountRow(c.record, Branches());
         EXPECT_EQ(UiText(c.risk), row.cells[3]) << c.word;
         EXPECT_EQ(UiText(c.word), row.cells[4]);
         EXPECT_EQ(UiText(c.sentence), row.cells[5]);
         EXPECT_EQ(c.record.Account, row.cells[2]);
-        EXPECT_EQ(std::string(c.word) == "可申請", ui::IsEligible(row.cells[4])) << c.word;
+        EXPECT_EQ(std::string(c.word) == "可申請", windows::IsEligible(row.cells[4])) << c.word;
     }
 }
 
 TEST(AccountRows, ProductAndBranchNames) {
-    ui::AccountRow row = ui::MakeAccountRow(Make("S", "0012", "S", ""), Branches());
+    windows::AccountRow row = windows::MakeAccountRow(Make("S", "0012", "S", ""), Branches());
     EXPECT_EQ(UiText("證券"), row.cells[0]);
     EXPECT_EQ(UiText("台北分公司"), row.cells[1]);
-    row = ui::MakeAccountRow(Make("H", "0099", "S", ""), Branches());
+    row = windows::MakeAccountRow(Make("H", "0099", "S", ""), Branches());
     EXPECT_EQ(UiText("複委託"), row.cells[0]);
     EXPECT_EQ("0099", row.cells[1]) << "a branch the list lacks shows its number";
 }
 
 TEST(AccountRows, TheLinkFollowsItsPrefixAndIsCentredInTheCell) {
     std::string prefix;
-    ASSERT_TRUE(ui::LinkPrefix(UiText("尚未簽署聲明書，若欲使用此帳號，請立即簽署。"), &prefix));
+    ASSERT_TRUE(windows::LinkPrefix(UiText("尚未簽署聲明書，若欲使用此帳號，請立即簽署。"), &prefix));
     EXPECT_EQ(UiText("尚未簽署聲明書，若欲使用此帳號，"), prefix);
-    EXPECT_FALSE(ui::LinkPrefix(UiText("已開通正式環境權限。"), &prefix));
+    EXPECT_FALSE(windows::LinkPrefix(UiText("已開通正式環境權限。"), &prefix));
 
     ui::Rect cell;
     cell.left = 520;
     cell.top = 65;
     cell.width = 440;
     cell.height = 65;
-    ui::Rect link = ui::LinkRect(cell, 256, 22);
+    ui::Rect link = windows::LinkRect(cell, 256, 22);
     EXPECT_EQ(776, link.left);
     EXPECT_EQ(184, link.width);  // to the cell's right edge
     EXPECT_EQ(65 + 21, link.top);  // (65 - 22) / 2, toward zero
@@ -109,7 +109,7 @@ TEST(AccountRows, TheApplyButtonIsThePictureCentredInItsCell) {
     cell.top = 130;
     cell.width = 120;
     cell.height = 65;
-    ui::Rect b = ui::CentredRect(cell, 100, 32);
+    ui::Rect b = windows::CentredRect(cell, 100, 32);
     EXPECT_EQ(990, b.left);
     EXPECT_EQ(146, b.top);  // (65 - 32) / 2 = 16
     EXPECT_EQ(100, b.width);

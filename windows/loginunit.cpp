@@ -1,12 +1,13 @@
-#include "ui/loginunit.h"
+#include "windows/loginunit.h"
 
 #include "center/kovacenter.h"
 #include "platform/platform.h"
 #include "text/uitext.h"
 #include "ui/application.h"
-#include "ui/forms.h"
-#include "ui/mainunit.h"
-#include "ui/weblinks.h"
+#include "windows/forms.h"
+#include "windows/look.h"
+#include "windows/mainunit.h"
+#include "windows/weblinks.h"
 
 namespace {
 
@@ -46,11 +47,11 @@ TLoginForm::TLoginForm() : ui::Form(1280, 798) {
                          &MinimizeLabel, &CloseLabel})
         SetHandCursor(*l);
     LoginLabel.OnClick = [this](ui::Control&) { LoginLabelClick(); };
-    MoreLabel.OnClick = [](ui::Control&) { ui::OpenWebPage(ui::WebPage::More); };
-    FAQLabel.OnClick = [](ui::Control&) { ui::OpenWebPage(ui::WebPage::Faq); };
-    RiskSignLabel.OnClick = [](ui::Control&) { ui::OpenWebPage(ui::WebPage::RiskSign); };
-    CertSignLabel.OnClick = [](ui::Control&) { ui::OpenWebPage(ui::WebPage::CertTool); };
-    FindPwdLabel.OnClick = [](ui::Control&) { ui::OpenWebPage(ui::WebPage::FindPassword); };
+    MoreLabel.OnClick = [](ui::Control&) { windows::OpenWebPage(windows::WebPage::More); };
+    FAQLabel.OnClick = [](ui::Control&) { windows::OpenWebPage(windows::WebPage::Faq); };
+    RiskSignLabel.OnClick = [](ui::Control&) { windows::OpenWebPage(windows::WebPage::RiskSign); };
+    CertSignLabel.OnClick = [](ui::Control&) { windows::OpenWebPage(windows::WebPage::CertTool); };
+    FindPwdLabel.OnClick = [](ui::Control&) { windows::OpenWebPage(windows::WebPage::FindPassword); };
     MinimizeLabel.OnClick = [](ui::Control&) { ui::Application::Instance().Minimize(); };
     CloseLabel.OnClick = [this](ui::Control&) { Close(); };
 
@@ -78,7 +79,7 @@ TLoginForm::TLoginForm() : ui::Form(1280, 798) {
     DarkImage.Hide();
 
     IDEdit.SetHint(UiText("請輸入身分證字號"));
-    IDEdit.SetMaxLength(static_cast<int>(ui::kIdMaxLength));
+    IDEdit.SetMaxLength(static_cast<int>(windows::kIdMaxLength));
     IDEdit.SetUpperCase(true);
     PwdEdit.SetHint(UiText("請輸入登入密碼"));
     PwdEdit.SetMaxLength(20);
@@ -86,6 +87,7 @@ TLoginForm::TLoginForm() : ui::Form(1280, 798) {
     PFXPwdEdit.SetHint(UiText("請輸入憑證密碼"));
     PFXPwdEdit.SetMaxLength(20);
     for (ui::Edit* e : {&IDEdit, &PwdEdit, &PFXPathEdit, &PFXPwdEdit}) {
+        e->SetColours(windows::kBoxColours);
         e->SetTabStop(false);
         e->OnEnter = e->OnExit = [this](ui::Edit& sender) { EditClick(sender); };
         e->OnKeyDown = [this](ui::Edit& sender, uint16_t& key, ui::ShiftState shift) {
@@ -182,7 +184,7 @@ void TLoginForm::PasteId() {
     int start = 0, end = 0;
     IDEdit.GetSelection(&start, &end);
     // As typed keys would have it: upper case, letters and digits only.
-    id.Paste(ui::IdFromClipboard(text), start, end);
+    id.Paste(windows::IdFromClipboard(text), start, end);
     // Redraws and puts the box's selection back: the caret stays where it was.
     IDEditChange();
 }
@@ -273,21 +275,21 @@ void TLoginForm::OnUpdateOffered() {
     // Installed where this user cannot write, the update could never replace
     // the program: it is not downloaded at all.
     if (!CanReplaceProgram()) {
-        ui::ShowMessage(Handle(), UiText("無法自動更新：程式所在的資料夾無法寫入"));
+        windows::ShowMessage(Handle(), UiText("無法自動更新：程式所在的資料夾無法寫入"));
         return;
     }
-    ui::ShowMessage(Handle(), UiText("有新的程式版本，即將下載更新"));
+    windows::ShowMessage(Handle(), UiText("有新的程式版本，即將下載更新"));
     DownloadUpdate(Handle());
 }
 
 void TLoginForm::OnUpdateDownloaded(WPARAM saved) {
     if (saved == 1) {
-        ui::ShowMessage(Handle(), UiText("下載更新完畢，即將重新啟動程式"));
+        windows::ShowMessage(Handle(), UiText("下載更新完畢，即將重新啟動程式"));
         // Ends the application, also from behind the account list; the shell
         // then starts the download.
         Close();
     } else {
-        ui::ShowMessage(Handle(), UiText("下載更新失敗"));
+        windows::ShowMessage(Handle(), UiText("下載更新失敗"));
     }
 }
 

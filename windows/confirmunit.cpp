@@ -1,4 +1,4 @@
-#include "ui/confirmunit.h"
+#include "windows/confirmunit.h"
 
 #include "text/uitext.h"
 

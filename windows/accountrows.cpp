@@ -1,8 +1,8 @@
-#include "ui/accountrows.h"
+#include "windows/accountrows.h"
 
 #include "text/uitext.h"
 
-namespace ui {
+namespace windows {
 
 namespace {
 
@@ -53,22 +53,22 @@ bool LinkPrefix(const std::string& sentence, std::string* prefix) {
     return true;
 }
 
-Rect LinkRect(const Rect& cell, int32_t prefixWidth, int32_t lineHeight) {
-    Rect link;
+ui::Rect LinkRect(const ui::Rect& cell, int32_t prefixWidth, int32_t lineHeight) {
+    ui::Rect link;
     link.left = cell.left + prefixWidth;
     link.width = cell.width - prefixWidth;
     link.height = lineHeight;
-    link.top = cell.top + CentredOffset(cell.height, lineHeight);
+    link.top = cell.top + ui::CentredOffset(cell.height, lineHeight);
     return link;
 }
 
-Rect CentredRect(const Rect& cell, int32_t width, int32_t height) {
-    Rect r;
-    r.left = cell.left + CentredOffset(cell.width, width);
-    r.top = cell.top + CentredOffset(cell.height, height);
+ui::Rect CentredRect(const ui::Rect& cell, int32_t width, int32_t height) {
+    ui::Rect r;
+    r.left = cell.left + ui::CentredOffset(cell.width, width);
+    r.top = cell.top + ui::CentredOffset(cell.height, height);
     r.width = width;
     r.height = height;
     return r;
 }
 
-} // namespace ui
+} // namespace windows

@@ -1,20 +1,21 @@
-#include "ui/mainunit.h"
+#include "windows/mainunit.h"
 
 #include "center/kovacenter.h"
 #include "text/uitext.h"
-#include "ui/accountrows.h"
 #include "ui/application.h"
-#include "ui/confirmunit.h"
-#include "ui/forms.h"
-#include "ui/loginunit.h"
-#include "ui/submitunit.h"
-#include "ui/weblinks.h"
+#include "windows/accountrows.h"
+#include "windows/confirmunit.h"
+#include "windows/forms.h"
+#include "windows/listlayout.h"
+#include "windows/loginunit.h"
+#include "windows/look.h"
+#include "windows/submitunit.h"
+#include "windows/weblinks.h"
 
 namespace {
 
 const ui::Colour kCyan = ui::MakeColour(66, 232, 224);
 const ui::Colour kWhite = ui::MakeColour(255, 255, 255);
-const int kColumnWidths[ui::kAccountColumns] = {90, 120, 90, 120, 120, 440, 120};
 
 } // namespace
 
@@ -27,7 +28,8 @@ TMainForm::TMainForm() : ui::Form(1280, 798) {
     idFont.pixelHeight = 21;
     idFont.bold = true;
     IDLabel.SetFont(idFont);
-    IDLabel.SetTransparent(false);  // on the edit-box colour, the label's default
+    IDLabel.SetTransparent(false);
+    IDLabel.SetColour(windows::kBoxColours.back);
 
     ReloadBtn.SetAutoSize(true);
     ReloadBtn.SetPicture(ui::Picture::FromResource(L"RELOAD_ICON"));
@@ -36,10 +38,10 @@ TMainForm::TMainForm() : ui::Form(1280, 798) {
                                                               &RiskCertLabel2, &LogoutLabel, &MinimizeLabel,
                                                               &CloseLabel})
         c->SetCursor(ui::Cursor::HandPoint);
-    RiskSignLabel.OnClick = [](ui::Control&) { ui::OpenWebPage(ui::WebPage::RiskSign); };
-    RiskCertLabel2.OnClick = [](ui::Control&) { ui::OpenWebPage(ui::WebPage::RiskSign); };
-    DocumentLabel.OnClick = [](ui::Control&) { ui::OpenWebPage(ui::WebPage::Instructions); };
-    FAQLabel.OnClick = [](ui::Control&) { ui::OpenWebPage(ui::WebPage::Faq); };
+    RiskSignLabel.OnClick = [](ui::Control&) { windows::OpenWebPage(windows::WebPage::RiskSign); };
+    RiskCertLabel2.OnClick = [](ui::Control&) { windows::OpenWebPage(windows::WebPage::RiskSign); };
+    DocumentLabel.OnClick = [](ui::Control&) { windows::OpenWebPage(windows::WebPage::Instructions); };
+    FAQLabel.OnClick = [](ui::Control&) { windows::OpenWebPage(windows::WebPage::Faq); };
     LogoutLabel.OnClick = [this](ui::Control&) { LogoutLabelClick(); };
     MinimizeLabel.OnClick = [](ui::Control&) { ui::Application::Instance().Minimize(); };
     CloseLabel.OnClick = [this](ui::Control&) { Close(); };
@@ -60,8 +62,9 @@ TMainForm::TMainForm() : ui::Form(1280, 798) {
     ui::FontDesc link = gridFont;
     link.underline = true;
     linkFont = ui::CreateFontFor(link);
-    StringGrid.SetColCount(ui::kAccountColumns);
-    StringGrid.SetDefaultRowHeight(65);
+    StringGrid.SetColCount(windows::kAccountColumns);
+    StringGrid.SetDefaultRowHeight(windows::kGridRowHeight);
+    StringGrid.SetColour(windows::kBoxColours.back);
     StringGrid.SetDefaultDrawing(false);
     StringGrid.OnDrawCell = [this](ui::Grid&, int c, int r, const RECT& rc, HDC dc) { StringGridDrawCell(c, r, rc, dc); };
     StringGrid.OnMouseMove = [this](ui::Grid&, ui::ShiftState, int x, int y) { StringGridMouseMove(x, y); };
@@ -79,7 +82,7 @@ TMainForm::TMainForm() : ui::Form(1280, 798) {
 void TMainForm::FormShow() {
     // Decoded on first showing, not at start-up: the login window comes first.
     if (BgImage.GetPicture().Empty()) BgImage.SetPicture(ui::Picture::FromResource(L"LIST_FACE"));
-    for (int c = 0; c < ui::kAccountColumns; ++c) StringGrid.SetColWidth(c, kColumnWidths[c]);
+    for (int c = 0; c < windows::kAccountColumns; ++c) StringGrid.SetColWidth(c, windows::kGridColumnWidths[c]);
     FillGrid();
 }
 
@@ -89,15 +92,15 @@ void TMainForm::FillGrid() {
     IDLabel.SetCaption(center->custId);
     StringGrid.SetRowCount(static_cast<int>(center->applyList.size()));
     for (size_t i = 0; i < center->applyList.size(); ++i) {
-        ui::AccountRow row = ui::MakeAccountRow(center->applyList[i], center->branchList);
+        windows::AccountRow row = windows::MakeAccountRow(center->applyList[i], center->branchList);
         for (int c = 0; c < 6; ++c) StringGrid.SetCell(c, static_cast<int>(i), row.cells[c]);
-        StringGrid.SetCell(ui::kApplyColumn, static_cast<int>(i), std::string());
+        StringGrid.SetCell(windows::kApplyColumn, static_cast<int>(i), std::string());
     }
     StringGrid.Invalidate();
 }
 
 bool TMainForm::Eligible(int row) const {
-    return row >= 0 && row < StringGrid.RowCount() && ui::IsEligible(StringGrid.Cell(ui::kPermissionColumn, row));
+    return row >= 0 && row < StringGrid.RowCount() && windows::IsEligible(StringGrid.Cell(windows::kPermissionColumn, row));
 }
 
 ui::Rect TMainForm::CellBounds(int col, int row) const {
@@ -113,12 +116,12 @@ ui::Rect TMainForm::CellBounds(int col, int row) const {
 bool TMainForm::RowLink(int row, ui::Rect* link) const {
     std::string prefix;
     if (row < 0 || row >= StringGrid.RowCount() ||
-        !ui::LinkPrefix(StringGrid.Cell(ui::kSentenceColumn, row), &prefix))
+        !windows::LinkPrefix(StringGrid.Cell(windows::kSentenceColumn, row), &prefix))
         return false;
     SIZE before = StringGrid.TextExtent(StringGrid.FontHandle(), prefix);
     // An empty prefix still has the line's height.
     SIZE line = StringGrid.TextExtent(StringGrid.FontHandle(), prefix.empty() ? std::string(" ") : prefix);
-    *link = ui::LinkRect(CellBounds(ui::kSentenceColumn, row), prefix.empty() ? 0 : before.cx, line.cy);
+    *link = windows::LinkRect(CellBounds(windows::kSentenceColumn, row), prefix.empty() ? 0 : before.cx, line.cy);
     return true;
 }
 
@@ -128,7 +131,7 @@ void TMainForm::StringGridDrawCell(int col, int row, const RECT& rect, HDC dc) {
     ui::Brush back(CreateSolidBrush(StringGrid.GetColour()));
     FillRect(dc, &rect, back.Get());
     const int w = rect.right - rect.left, h = rect.bottom - rect.top;
-    if (col == ui::kApplyColumn) {
+    if (col == windows::kApplyColumn) {
         const ui::Picture& pic = Eligible(row) ? ApplyBtnOn.GetPicture() : ApplyBtnOff.GetPicture();
         pic.Draw(dc, rect.left + ui::CentredOffset(w, pic.Width()), rect.top + ui::CentredOffset(h, pic.Height()));
         return;
@@ -141,7 +144,7 @@ void TMainForm::StringGridDrawCell(int col, int row, const RECT& rect, HDC dc) {
     RECT t = rect;
     t.top += ui::CentredOffset(h, calc.bottom - calc.top);
     t.bottom = t.top + (calc.bottom - calc.top);
-    if (col != ui::kSentenceColumn) {
+    if (col != windows::kSentenceColumn) {
         DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &t, DT_CENTER | DT_WORDBREAK | DT_NOPREFIX);
         return;
     }
@@ -163,8 +166,8 @@ void TMainForm::StringGridMouseMove(int x, int y) {
     bool hand = false;
     if (StringGrid.MouseToCell(x, y, &col, &row)) {
         ui::Rect link;
-        if (col == ui::kApplyColumn) hand = Eligible(row);
-        else if (col == ui::kSentenceColumn) hand = RowLink(row, &link) && link.Contains(pointer);
+        if (col == windows::kApplyColumn) hand = Eligible(row);
+        else if (col == windows::kSentenceColumn) hand = RowLink(row, &link) && link.Contains(pointer);
     }
     StringGrid.SetCursor(hand ? ui::Cursor::HandPoint : ui::Cursor::Default);
 }
@@ -173,9 +176,9 @@ void TMainForm::StringGridClick() {
     const int col = StringGrid.Col(), row = StringGrid.Row();
     KovaCenter* center = KovaCenter::Instance();
     if (!center || row < 0 || static_cast<size_t>(row) >= center->applyList.size()) return;
-    if (col == ui::kApplyColumn && Eligible(row)) {
+    if (col == windows::kApplyColumn && Eligible(row)) {
         const ui::Picture& on = ApplyBtnOn.GetPicture();
-        if (!ui::CentredRect(CellBounds(col, row), on.Width(), on.Height()).Contains(pointer)) return;
+        if (!windows::CentredRect(CellBounds(col, row), on.Width(), on.Height()).Contains(pointer)) return;
         SubmitForm->SetAccount(center->applyList[static_cast<size_t>(row)]);
         dim.Dim();
         if (SubmitForm->ShowModal() == ui::mrOk) {
@@ -183,9 +186,9 @@ void TMainForm::StringGridClick() {
             ConfirmForm->ShowModal();
         }
         dim.Undim();
-    } else if (col == ui::kSentenceColumn) {
+    } else if (col == windows::kSentenceColumn) {
         ui::Rect link;
-        if (RowLink(row, &link) && link.Contains(pointer)) ui::OpenWebPage(ui::WebPage::RiskSign);
+        if (RowLink(row, &link) && link.Contains(pointer)) windows::OpenWebPage(windows::WebPage::RiskSign);
     }
 }
 

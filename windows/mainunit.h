@@ -9,6 +9,7 @@
 #include "ui/form.h"
 #include "ui/geometry.h"
 #include "ui/grid.h"
+#include "windows/listlayout.h"
 
 class TMainForm : public ui::Form {
 public:
@@ -43,7 +44,7 @@ private:
     ui::Image ApplyBtnOff{*this, 1083, 566};
     ui::Image ApplyBtnOn{*this, 1083, 606};
     ui::Image DarkImage{*this, 0, 0, 1280, 798};
-    ui::Grid StringGrid{*this, 90, 291, 1100, 262};
+    ui::Grid StringGrid{*this, windows::kGridLeft, windows::kGridTop, windows::kGridWidth, windows::kGridHeight};
 
     ui::WindowDrag drag{*this, ui::WindowDrag::WhileLeftHeld};
     ui::DimOverlay dim{*this, DarkImage, BgImage, {&StringGrid}};

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace ui {
+namespace windows {
 
 enum class WebPage {
     More,           // the API area's home page
@@ -23,4 +23,4 @@ std::string WebPageUrl(WebPage page);
 // reports failure.
 bool OpenWebPage(WebPage page);
 
-} // namespace ui
+} // namespace windows

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-namespace ui {
+namespace windows {
 
 const size_t kIdMaxLength = 10;
 const size_t kIdShownPrefix = 6;
@@ -43,4 +43,4 @@ private:
     std::string fullId_;
 };
 
-} // namespace ui
+} // namespace windows

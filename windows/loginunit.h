@@ -13,7 +13,7 @@
 #include "ui/dialogs.h"
 #include "ui/edit.h"
 #include "ui/form.h"
-#include "ui/idediting.h"
+#include "windows/idediting.h"
 
 class TLoginForm : public ui::Form {
 public:
@@ -75,7 +75,7 @@ private:
 
     ui::WindowDrag drag{*this, ui::WindowDrag::WithFlag};
     ui::DimOverlay dim{*this, DarkImage, BgImage, {&IDEdit, &PwdEdit, &PFXPathEdit, &PFXPwdEdit}};
-    ui::IdEditing id;         // holds fullId
+    windows::IdEditing id;         // holds fullId
     bool inIdChange = false;  // the change handler detached while it redraws
     ui::KeptPath pfxPathKept;  // the certificate path PFXPathEdit stands for
 };

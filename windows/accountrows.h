@@ -10,7 +10,7 @@
 #include "center/kovacenter_records.h"
 #include "ui/geometry.h"
 
-namespace ui {
+namespace windows {
 
 const int kAccountColumns = 7;
 const int kApplyColumn = 6;
@@ -32,9 +32,9 @@ bool IsEligible(const std::string& permissionCell);
 bool LinkPrefix(const std::string& sentence, std::string* prefix);
 // The link from the cell, the prefix's single-line width and the line height:
 // from the prefix's end to the cell's right edge, centred vertically.
-Rect LinkRect(const Rect& cell, int32_t prefixWidth, int32_t lineHeight);
+ui::Rect LinkRect(const ui::Rect& cell, int32_t prefixWidth, int32_t lineHeight);
 // A picture of this size centred in the cell (offsets rounded toward zero):
 // where the apply button is drawn and hit.
-Rect CentredRect(const Rect& cell, int32_t width, int32_t height);
+ui::Rect CentredRect(const ui::Rect& cell, int32_t width, int32_t height);
 
-} // namespace ui
+} // namespace windows

@@ -10,7 +10,7 @@
 #include "ui/dialogs.h"
 #include "ui/edit.h"
 #include "ui/form.h"
-#include "ui/idediting.h"
+#include "windows/idediting.h"
 
 class TSubmitForm : public ui::Form {
 public:

@@ -1,8 +1,9 @@
-#include "ui/submitunit.h"
+#include "windows/submitunit.h"
 
 #include "center/kovacenter.h"
 #include "platform/platform.h"
 #include "text/uitext.h"
+#include "windows/look.h"
 
 namespace {
 const ui::Colour kGrey = ui::MakeColour(128, 128, 128);
@@ -20,7 +21,8 @@ TSubmitForm::TSubmitForm() : ui::Form(500, 620) {
     labelFont.colour = kGrey;
     for (ui::Label* l : {&TypeLabel, &BranchLabel, &AccountLabel}) {
         l->SetFont(labelFont);
-        l->SetTransparent(false);  // on the edit-box colour, the label's default
+        l->SetTransparent(false);
+        l->SetColour(windows::kBoxColours.back);
         l->SetVerticalCentre(true);
         l->SetAutoSize(true);
     }
@@ -47,6 +49,7 @@ TSubmitForm::TSubmitForm() : ui::Form(500, 620) {
     PFXPwdEdit.SetHint(UiText("請輸入憑證密碼"));
     PFXPwdEdit.SetMaxLength(16);
     for (ui::Edit* e : {&PFXPathEdit, &PFXPwdEdit}) {
+        e->SetColours(windows::kBoxColours);
         e->SetTabStop(true);  // tab order: path, then password
         e->OnEnter = e->OnExit = [this](ui::Edit& sender) { EditClick(sender); };
         e->OnKeyDown = [this](ui::Edit&, uint16_t& key, ui::ShiftState) {

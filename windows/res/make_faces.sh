@@ -2,7 +2,7 @@
 # Draws the windows' faces and icons (ImageMagick with Debian's fonts-wqy-zenhei),
 # each at 1x and, with a _2x suffix, at twice the size for scaled windows.
 # The outputs are committed, so a build never needs this script; run it again
-# after changing the artwork:  ui/res/make_faces.sh [output folder]
+# after changing the artwork:  windows/res/make_faces.sh [output folder]
 set -euo pipefail
 OUT="${1:-$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)}"
 FONT=/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc

@@ -1,10 +1,10 @@
-#include "ui/forms.h"
+#include "windows/forms.h"
 
 #include "ui/application.h"
-#include "ui/confirmunit.h"
-#include "ui/loginunit.h"
-#include "ui/mainunit.h"
-#include "ui/submitunit.h"
+#include "windows/confirmunit.h"
+#include "windows/loginunit.h"
+#include "windows/mainunit.h"
+#include "windows/submitunit.h"
 
 TLoginForm* LoginForm = nullptr;
 TMainForm* MainForm = nullptr;

@@ -4,12 +4,12 @@
 
 #include <string>
 
-#include "ui/idediting.h"
+#include "windows/idediting.h"
 #include "ui/keyfilter.h"
 
 namespace {
 
-using ui::IdEditing;
+using windows::IdEditing;
 using ui::KeyFilter;
 
 // Types each key at the end of the ID, as a person typing into an empty box.
@@ -30,10 +30,10 @@ TEST(IdEditing, TenKeysGiveTheUpperCaseIdAndItsMaskedForm) {
 }
 
 TEST(IdEditing, MaskKeepsSixCharactersWhateverTheLength) {
-    EXPECT_EQ("", ui::MaskId(""));
-    EXPECT_EQ("A1234", ui::MaskId("A1234"));
-    EXPECT_EQ("A12345", ui::MaskId("A12345"));
-    EXPECT_EQ("A12345*", ui::MaskId("A123456"));
+    EXPECT_EQ("", windows::MaskId(""));
+    EXPECT_EQ("A1234", windows::MaskId("A1234"));
+    EXPECT_EQ("A12345", windows::MaskId("A12345"));
+    EXPECT_EQ("A12345*", windows::MaskId("A123456"));
 }
 
 TEST(IdEditing, OnlyLettersDigitsAndBackspaceReachTheBox) {
@@ -104,10 +104,10 @@ TEST(IdEditing, PasteGoesInAtTheSelectionAndIsCutToTen) {
 // A pasted ID went in exactly as pasted: lower case, spaces or punctuation
 // made the right person's sign-in fail.
 TEST(IdEditing, PastedIdFollowsTheTypedKeysRules) {
-    EXPECT_EQ("A123456789", ui::IdFromClipboard(L"  a1234567890\r\n"));
-    EXPECT_EQ("A123456789", ui::IdFromClipboard(L"\u3000A12-345.678\u30009"));
-    EXPECT_EQ("AZ09", ui::IdFromClipboard(L"\uFF41\uFF3A\uFF10\uFF19"));  // full-width forms
-    EXPECT_EQ("A12", ui::IdFromClipboard(L"\u4e2dA1\uFF0F2\u00e9"));
+    EXPECT_EQ("A123456789", windows::IdFromClipboard(L"  a1234567890\r\n"));
+    EXPECT_EQ("A123456789", windows::IdFromClipboard(L"\u3000A12-345.678\u30009"));
+    EXPECT_EQ("AZ09", windows::IdFromClipboard(L"\uFF41\uFF3A\uFF10\uFF19"));  // full-width forms
+    EXPECT_EQ("A12", windows::IdFromClipboard(L"\u4e2dA1\uFF0F2\u00e9"));
 }
 
 TEST(KeyFilter, ADoubleByteCharacterIsDiscardedWithBothBytes) {
