@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include "accountrow.h"
+
 namespace kovasvc {
 namespace {
 
@@ -25,27 +27,6 @@ CREATE TABLE applications (
 CREATE TABLE manifest (
   id INTEGER PRIMARY KEY CHECK (id = 1), version TEXT NOT NULL, file TEXT NOT NULL, url TEXT NOT NULL);
 )";
-
-const char* const kAccountColumns =
-    "cust_id, prod, branch_no, account, risk_sign_stus, risk_sign_date, api_stus, certi_seno, "
-    "certi_date, cust_ip, act, upt_date";
-
-Account ReadAccount(const Statement& s) {
-    Account a;
-    a.CustID = s.Text(0);
-    a.Prod = s.Text(1);
-    a.BranchNo = s.Text(2);
-    a.Account = s.Text(3);
-    a.RiskSignStus = s.Text(4);
-    a.RiskSignDate = s.Text(5);
-    a.APIStus = s.Text(6);
-    a.CertiSeno = s.Text(7);
-    a.CertiDate = s.Text(8);
-    a.CustIP = s.Text(9);
-    a.Act = s.Text(10);
-    a.UptDate = s.Text(11);
-    return a;
-}
 
 } // namespace
 
@@ -96,11 +77,9 @@ bool Store::AddCustomer(const Customer& c) {
 
 bool Store::AddAccount(const Account& a) {
     std::lock_guard<std::mutex> lock(mutex_);
-    return db_.Prepare(std::string("INSERT INTO accounts (") + kAccountColumns +
-                       ") VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-        .Bind(1, a.CustID).Bind(2, a.Prod).Bind(3, a.BranchNo).Bind(4, a.Account)
-        .Bind(5, a.RiskSignStus).Bind(6, a.RiskSignDate).Bind(7, a.APIStus).Bind(8, a.CertiSeno)
-        .Bind(9, a.CertiDate).Bind(10, a.CustIP).Bind(11, a.Act).Bind(12, a.UptDate).Run();
+    Statement s = db_.Prepare("INSERT INTO accounts (" + AccountColumnNames() + ") VALUES (" +
+                              AccountParameters() + ")");
+    return BindAccount(s, a).Run();
 }
 
 bool Store::AddBranch(const Branch& b, int order) {
@@ -128,8 +107,7 @@ std::optional<Customer> Store::FindCustomer(const std::string& id) {
 
 std::vector<Account> Store::Accounts(const std::string& custId) {
     std::lock_guard<std::mutex> lock(mutex_);
-    Statement s = db_.Prepare(std::string("SELECT ") + kAccountColumns +
-                              " FROM accounts WHERE cust_id = ? ORDER BY id");
+    Statement s = db_.Prepare("SELECT " + AccountColumnNames() + " FROM accounts WHERE cust_id = ? ORDER BY id");
     s.Bind(1, custId);
     std::vector<Account> out;
     while (s.Next()) out.push_back(ReadAccount(s));
@@ -138,7 +116,7 @@ std::vector<Account> Store::Accounts(const std::string& custId) {
 
 std::vector<Account> Store::AllAccounts() {
     std::lock_guard<std::mutex> lock(mutex_);
-    Statement s = db_.Prepare(std::string("SELECT ") + kAccountColumns + " FROM accounts ORDER BY id");
+    Statement s = db_.Prepare("SELECT " + AccountColumnNames() + " FROM accounts ORDER BY id");
     std::vector<Account> out;
     while (s.Next()) out.push_back(ReadAccount(s));
     return out;

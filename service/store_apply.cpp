@@ -2,33 +2,20 @@
 // the operator's approval. Each runs check and update in one transaction.
 #include "store.h"
 
+#include "accountrow.h"
 #include "clock.h"
 
 namespace kovasvc {
 
 std::optional<Account> Store::FindAccountLocked(const std::string& custId, const std::string& branch,
                                                 const std::string& account, std::int64_t& rowId) {
-    Statement s = db_.Prepare(
-        "SELECT cust_id, prod, branch_no, account, risk_sign_stus, risk_sign_date, api_stus, certi_seno, "
-        "certi_date, cust_ip, act, upt_date, id FROM accounts "
-        "WHERE cust_id = ? AND branch_no = ? AND account = ? ORDER BY id LIMIT 1");
+    Statement s = db_.Prepare("SELECT " + AccountColumnNames() +
+                              ", id FROM accounts "
+                              "WHERE cust_id = ? AND branch_no = ? AND account = ? ORDER BY id LIMIT 1");
     s.Bind(1, custId).Bind(2, branch).Bind(3, account);
     if (!s.Next()) return std::nullopt;
-    Account a;
-    a.CustID = s.Text(0);
-    a.Prod = s.Text(1);
-    a.BranchNo = s.Text(2);
-    a.Account = s.Text(3);
-    a.RiskSignStus = s.Text(4);
-    a.RiskSignDate = s.Text(5);
-    a.APIStus = s.Text(6);
-    a.CertiSeno = s.Text(7);
-    a.CertiDate = s.Text(8);
-    a.CustIP = s.Text(9);
-    a.Act = s.Text(10);
-    a.UptDate = s.Text(11);
-    rowId = s.Int(12);
-    return a;
+    rowId = s.Int(kAccountColumnCount);
+    return ReadAccount(s);
 }
 
 ApplyOutcome Store::Apply(const Application& app, Account& updated) {
