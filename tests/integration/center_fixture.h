@@ -14,8 +14,8 @@
 #include "net/httpconnection.h"
 #include "platform/notify.h"
 #include "platform/platform.h"
+#include "scheduler.h"
 #include "service_fixture.h"
-#include "task/asynctask.h"
 #include "wait.h"
 
 namespace centertest {
@@ -23,26 +23,21 @@ namespace centertest {
 // Any non-null value names a receiver of the Linux notification sink.
 inline platform::WindowHandle FakeWindow(uintptr_t n) { return reinterpret_cast<platform::WindowHandle>(n); }
 
-class CenterTest : public ::testing::Test {
+class CenterTest : public svctest::ServiceSuite {
 protected:
     static void SetUpTestSuite() {
         platform::SetAnsiCodePage(950);
-        service_ = new svctest::Service;
-        ASSERT_TRUE(service_->Start()) << "kova-service did not start";
+        ServiceSuite::SetUpTestSuite();
+        if (HasFatalFailure()) return;
         net::SetTrustAnchorsFile(service_->Ca());
-        scheduler_ = new TaskScheduler;
-        ASSERT_TRUE(scheduler_->Start(3));
-        TaskScheduler::SetCurrent(scheduler_);
+        scheduler_ = new testsupport::CurrentScheduler;
+        ASSERT_TRUE(scheduler_->Start());
     }
     static void TearDownTestSuite() {
-        scheduler_->Stop();
-        TaskScheduler::SetCurrent(nullptr);
         delete scheduler_;
         scheduler_ = nullptr;
         net::SetTrustAnchorsFile("");
-        EXPECT_EQ(service_->Stop(), 0);
-        delete service_;
-        service_ = nullptr;
+        ServiceSuite::TearDownTestSuite();
     }
 
     void SetUp() override {
@@ -85,8 +80,7 @@ protected:
     static std::string Pfx(const char* role) { return service_->Pfx(role)["path"]; }
     static std::string PfxPassword(const char* role) { return service_->Pfx(role)["password"]; }
 
-    static svctest::Service* service_;
-    static TaskScheduler* scheduler_;
+    static inline testsupport::CurrentScheduler* scheduler_ = nullptr;
     HTTPConnectionImp* connection_ = nullptr;
     KovaCenter* center_ = nullptr;
     platform::WindowHandle window_ = FakeWindow(0x4001);

@@ -15,9 +15,6 @@
 
 namespace centertest {
 
-svctest::Service* CenterTest::service_ = nullptr;
-TaskScheduler* CenterTest::scheduler_ = nullptr;
-
 namespace {
 
 const char kAuthPath[] = "/kovaapp/api/userAuth.do";

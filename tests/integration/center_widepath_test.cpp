@@ -12,7 +12,7 @@
 
 #include "center/kovacenter.h"
 #include "net/httpconnection.h"
-#include "task/asynctask.h"
+#include "scheduler.h"
 #include "ui/dialogs.h"
 #include "wait.h"
 
@@ -43,9 +43,8 @@ TEST(CenterWidePath, CertificateInAFolderCodePage950CannotSpellIsSignedAndApplie
     EXPECT_EQ(part.fileName, shown.substr(shown.rfind('\\') + 1));  // named as code page 950 renders it
     EXPECT_EQ(kept.Resolve(shown + "x"), AnsiToUtf8(shown + "x"));  // a changed box is taken as typed
 
-    TaskScheduler scheduler;
+    testsupport::CurrentScheduler scheduler;
     ASSERT_TRUE(scheduler.Start(2));
-    TaskScheduler::SetCurrent(&scheduler);
     HWND window = CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     HTTPConnectionImp* connection = new HTTPConnectionImp;
     connection->AddURLMapping(ServiceOrigin(), "https://localhost:" + Env("KOVA_CENTER_HTTPS"));
@@ -79,7 +78,6 @@ TEST(CenterWidePath, CertificateInAFolderCodePage950CannotSpellIsSignedAndApplie
     EXPECT_TRUE(testsupport::WaitUntil([&] { return connection->PendingCount() == 0; }, 20000));
     connection->Release();
     scheduler.Stop();
-    TaskScheduler::SetCurrent(nullptr);
     DestroyWindow(window);
 }
 

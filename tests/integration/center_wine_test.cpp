@@ -17,7 +17,7 @@
 #include "text/uitext.h"
 #include "net/httpconnection.h"
 #include "platform/platform.h"
-#include "task/asynctask.h"
+#include "scheduler.h"
 #include "wait.h"
 
 namespace {
@@ -54,14 +54,12 @@ struct Secret {
 class CenterWine : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        scheduler_ = new TaskScheduler;
-        ASSERT_TRUE(scheduler_->Start(3));
-        TaskScheduler::SetCurrent(scheduler_);
+        scheduler_ = new testsupport::CurrentScheduler;
+        ASSERT_TRUE(scheduler_->Start());
     }
     static void TearDownTestSuite() {
-        scheduler_->Stop();
-        TaskScheduler::SetCurrent(nullptr);
         delete scheduler_;
+        scheduler_ = nullptr;
     }
     void SetUp() override {
         ASSERT_FALSE(Env("KOVA_CENTER_HTTPS").empty()) << "run through center_wine.sh";
@@ -117,13 +115,11 @@ protected:
         return testsupport::WaitUntil([&] { return done->load() >= 0; }, 20000) && done->load() == 200;
     }
 
-    static TaskScheduler* scheduler_;
+    static inline testsupport::CurrentScheduler* scheduler_ = nullptr;
     HWND window_ = nullptr;
     HTTPConnectionImp* connection_ = nullptr;
     KovaCenter* center_ = nullptr;
 };
-
-TaskScheduler* CenterWine::scheduler_ = nullptr;
 
 const char kAuthPath[] = "/kovaapp/api/userAuth.do";
 

@@ -17,6 +17,7 @@
 #include "net/exchange.h"
 #include "net/httpconnection.h"
 #include "platform/platform.h"
+#include "scheduler.h"
 #include "wait.h"
 #ifndef _WIN32
 #include "net/exchange_curl.h"
@@ -116,14 +117,12 @@ protected:
         ASSERT_FALSE(Env("KOVA_NET_RECORDS").empty()) << "run through net_exchange.sh";
         requests = HTTPRequest::LiveCount();
         tasks = HTTPRequestTask::LiveCount();
-        ASSERT_TRUE(scheduler.Start(3));
-        TaskScheduler::SetCurrent(&scheduler);
+        ASSERT_TRUE(scheduler.Start());
         connection = new HTTPConnectionImp;
     }
 
     void TearDown() override {
         scheduler.Stop();
-        TaskScheduler::SetCurrent(nullptr);
         connection->Release();
         // Every request and task is gone once its exchange has completed.
         EXPECT_EQ(HTTPRequest::LiveCount(), requests);
@@ -159,7 +158,7 @@ protected:
         return out;
     }
 
-    TaskScheduler scheduler;
+    testsupport::CurrentScheduler scheduler;
     HTTPConnectionImp* connection = nullptr;
     int32_t requests = 0, tasks = 0;
 };

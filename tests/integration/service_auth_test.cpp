@@ -12,25 +12,12 @@ namespace {
 
 const char kAuth[] = "/kovaapp/api/userAuth.do";
 
-class ServiceAuth : public ::testing::Test {
+class ServiceAuth : public ServiceSuite {
 protected:
-    static void SetUpTestSuite() {
-        service_ = new Service;
-        ASSERT_TRUE(service_->Start()) << "kova-service did not start";
-    }
-    static void TearDownTestSuite() {
-        // A clean exit on SIGTERM; a sanitizer's report would change the code.
-        EXPECT_EQ(service_->Stop(), 0);
-        delete service_;
-        service_ = nullptr;
-    }
     static Answer SignIn(const std::string& id, const std::string& pwd) {
         return PostForm(service_->Url(kAuth), service_->Ca(), {{"cust_id", id}, {"pwd", pwd}, {"ipaddr", "192.0.2.1"}});
     }
-    static Service* service_;
 };
-
-Service* ServiceAuth::service_ = nullptr;
 
 TEST_F(ServiceAuth, SignInAnswersTheMembersTheClientReads) {
     Answer a = SignIn("A123456789", "Demo1234");

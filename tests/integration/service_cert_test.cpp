@@ -19,18 +19,8 @@ const char kSign[] = "/kovaapp/api/signText.do";
 const char kApply[] = "/kovaapp/api/apply.do";
 const char kDemoId[] = "A123456789";
 
-class ServiceCert : public ::testing::Test {
+class ServiceCert : public ServiceSuite {
 protected:
-    static void SetUpTestSuite() {
-        service_ = new Service;
-        ASSERT_TRUE(service_->Start()) << "kova-service did not start";
-    }
-    static void TearDownTestSuite() {
-        // A clean exit on SIGTERM; a sanitizer's report would change the code.
-        EXPECT_EQ(service_->Stop(), 0);
-        delete service_;
-        service_ = nullptr;
-    }
     static Answer Sign(const std::string& text, const std::string& pwd, const std::string& pfx) {
         return PostMultipart(service_->Url(kSign), service_->Ca(),
                              {{"text", text}, {"pwd", pwd}, {"pfxFile", pfx, true}});
@@ -51,10 +41,7 @@ protected:
             if (r["BranchNo"] == branch && r["Account"] == account) return r;
         return nullptr;
     }
-    static Service* service_;
 };
-
-Service* ServiceCert::service_ = nullptr;
 
 // The certificate's public key, read from the PFX by the test itself.
 std::unique_ptr<EVP_PKEY, void (*)(EVP_PKEY*)> PublicKeyOf(const std::string& der, const std::string& pwd) {

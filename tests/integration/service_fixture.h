@@ -3,6 +3,7 @@
 // small libcurl client that trusts only the seeded CA.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <csignal>
@@ -73,6 +74,22 @@ private:
     Json seed_;
     int https_ = 0, http_ = 0;
     pid_t pid_ = -1;
+};
+
+// One seeded service for all the tests of a suite, stopped at the suite's end.
+class ServiceSuite : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        service_ = new Service;
+        ASSERT_TRUE(service_->Start()) << "kova-service did not start";
+    }
+    static void TearDownTestSuite() {
+        // A clean exit on SIGTERM; a sanitizer's report would change the code.
+        EXPECT_EQ(service_->Stop(), 0);
+        delete service_;
+        service_ = nullptr;
+    }
+    static inline Service* service_ = nullptr;
 };
 
 std::string ReadFile(const std::string& path);

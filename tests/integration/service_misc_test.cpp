@@ -67,23 +67,10 @@ Answer GetWithHeaders(const std::string& url, const std::string& ca, std::string
     return a;
 }
 
-class ServiceMisc : public ::testing::Test {
+class ServiceMisc : public ServiceSuite {
 protected:
-    static void SetUpTestSuite() {
-        service_ = new Service;
-        ASSERT_TRUE(service_->Start()) << "kova-service did not start";
-    }
-    static void TearDownTestSuite() {
-        // A clean exit on SIGTERM; a sanitizer's report would change the code.
-        EXPECT_EQ(service_->Stop(), 0);
-        delete service_;
-        service_ = nullptr;
-    }
     void TearDown() override { SetFault(*service_, {{"kind", "none"}}); }
-    static Service* service_;
 };
-
-Service* ServiceMisc::service_ = nullptr;
 
 TEST_F(ServiceMisc, ManifestNamesTheDownloadItServes) {
     Answer m = Get(service_->Url(kManifest), service_->Ca());

@@ -13,6 +13,7 @@
 #include "net/httpconnection.h"
 #include "largealloc.h"
 #include "platform/platform.h"
+#include "scheduler.h"
 #include "wait.h"
 
 namespace {
@@ -261,9 +262,8 @@ TEST(Connection, AnExchangeOutOfMemoryFailsInsteadOfEndingTheProcess) {
 
 TEST(Connection, ManyExchangesOnWorkersAllCompleteAndFreeEverything) {
     Counts before;
-    TaskScheduler scheduler;
-    ASSERT_TRUE(scheduler.Start(3));
-    TaskScheduler::SetCurrent(&scheduler);
+    testsupport::CurrentScheduler scheduler;
+    ASSERT_TRUE(scheduler.Start());
     HTTPConnectionImp* c = new HTTPConnectionImp;
     std::atomic<int> done{0};
     std::atomic<int> onMain{0};
@@ -282,7 +282,6 @@ TEST(Connection, ManyExchangesOnWorkersAllCompleteAndFreeEverything) {
     EXPECT_EQ(onMain.load(), 0);
     EXPECT_TRUE(testsupport::WaitUntil([&] { return c->PendingCount() == 0; }));
     scheduler.Stop();
-    TaskScheduler::SetCurrent(nullptr);
     c->Release();
     ExpectNoLeak(before);
 }
