@@ -11,6 +11,7 @@
 #include <string>
 
 #include "center/kovacenter.h"
+#include "env.h"
 #include "net/httpconnection.h"
 #include "scheduler.h"
 #include "ui/dialogs.h"
@@ -18,7 +19,7 @@
 
 namespace {
 
-std::string Env(const char* name) { return std::getenv(name) ? std::getenv(name) : ""; }
+using testsupport::Env;
 std::wstring Wide(const std::string& utf8) {
     platform::WideString w;
     Utf8ToWide(utf8, w);

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "center/kovacenter.h"
+#include "env.h"
 #include "files/filesystem.h"
 #include "text/uitext.h"
 #include "net/httpconnection.h"
@@ -22,10 +23,7 @@
 
 namespace {
 
-std::string Env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
+using testsupport::Env;
 
 std::string ReadAll(const std::string& path) {
     IFileSystem& fs = IFileSystem::Instance();

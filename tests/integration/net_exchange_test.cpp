@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "env.h"
 #include "files/filesystem.h"
 #include "largealloc.h"
 #include "net/exchange.h"
@@ -27,10 +28,7 @@ namespace {
 
 IFileSystem& fs() { return IFileSystem::Instance(); }
 
-std::string Env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
+using testsupport::Env;
 
 std::string ReadAll(const std::string& path) {
     File f = fs().Open(path, "rb");

@@ -10,15 +10,13 @@
 #include <string>
 
 #include "app/publisher.h"
+#include "env.h"
 #include "platform/authenticode.h"
 #include "platform/platform.h"
 
 namespace {
 
-std::string Env(const char* name) {
-    const char* v = std::getenv(name);
-    return v ? v : "";
-}
+using testsupport::Env;
 
 platform::KeyDigest Key(const std::string& hex) {
     std::vector<platform::KeyDigest> keys;
