@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,29 +36,19 @@ uint32_t CurrentThreadId();
 // Unnamed, auto-reset, initially not signalled. Move-only; closes on destruction.
 class AutoResetEvent {
 public:
-    AutoResetEvent() = default;
-    ~AutoResetEvent() { Close(); }
-    AutoResetEvent(AutoResetEvent&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
-    AutoResetEvent& operator=(AutoResetEvent&& other) noexcept {
-        if (this != &other) {
-            Close();
-            handle_ = other.handle_;
-            other.handle_ = nullptr;
-        }
-        return *this;
-    }
-    AutoResetEvent(const AutoResetEvent&) = delete;
-    AutoResetEvent& operator=(const AutoResetEvent&) = delete;
-
     bool Create();              // closes any event held before; false on failure
-    void Close();
+    void Close() { handle_.reset(); }
     bool IsValid() const { return handle_ != nullptr; }
     void Set();                 // no effect without an event
     // True when signalled within `ms` (kInfinite waits without limit).
     bool Wait(uint32_t ms);
 
 private:
-    void* handle_ = nullptr;
+    // Each platform half closes its own kind of event.
+    struct Closer {
+        void operator()(void* handle) const;
+    };
+    std::unique_ptr<void, Closer> handle_;
 };
 
 // ---- critical section ------------------------------------------------------

@@ -92,22 +92,20 @@ bool AutoResetEvent::Create() {
     pthread_mutex_init(&e->mutex, nullptr);
     pthread_cond_init(&e->cond, &attr);
     pthread_condattr_destroy(&attr);
-    handle_ = e;
+    handle_.reset(e);
     return true;
 }
 
-void AutoResetEvent::Close() {
-    if (!handle_) return;
-    EventState* e = static_cast<EventState*>(handle_);
+void AutoResetEvent::Closer::operator()(void* handle) const {
+    EventState* e = static_cast<EventState*>(handle);
     pthread_cond_destroy(&e->cond);
     pthread_mutex_destroy(&e->mutex);
     delete e;
-    handle_ = nullptr;
 }
 
 void AutoResetEvent::Set() {
     if (!handle_) return;
-    EventState* e = static_cast<EventState*>(handle_);
+    EventState* e = static_cast<EventState*>(handle_.get());
     pthread_mutex_lock(&e->mutex);
     e->signalled = true;
     pthread_cond_signal(&e->cond);
@@ -116,7 +114,7 @@ void AutoResetEvent::Set() {
 
 bool AutoResetEvent::Wait(uint32_t ms) {
     if (!handle_) return false;
-    EventState* e = static_cast<EventState*>(handle_);
+    EventState* e = static_cast<EventState*>(handle_.get());
     timespec deadline;
     if (ms != kInfinite) {
         clock_gettime(CLOCK_MONOTONIC, &deadline);

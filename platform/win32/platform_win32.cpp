@@ -60,24 +60,19 @@ uint32_t CurrentThreadId() { return ::GetCurrentThreadId(); }
 
 bool AutoResetEvent::Create() {
     Close();
-    handle_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    handle_.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
     return handle_ != nullptr;
 }
 
-void AutoResetEvent::Close() {
-    if (handle_) {
-        CloseHandle(static_cast<HANDLE>(handle_));
-        handle_ = nullptr;
-    }
-}
+void AutoResetEvent::Closer::operator()(void* handle) const { CloseHandle(static_cast<HANDLE>(handle)); }
 
 void AutoResetEvent::Set() {
-    if (handle_) SetEvent(static_cast<HANDLE>(handle_));
+    if (handle_) SetEvent(static_cast<HANDLE>(handle_.get()));
 }
 
 bool AutoResetEvent::Wait(uint32_t ms) {
     if (!handle_) return false;
-    return WaitForSingleObject(static_cast<HANDLE>(handle_), ms == kInfinite ? INFINITE : ms) == WAIT_OBJECT_0;
+    return WaitForSingleObject(static_cast<HANDLE>(handle_.get()), ms == kInfinite ? INFINITE : ms) == WAIT_OBJECT_0;
 }
 
 // ---- critical section ------------------------------------------------------
