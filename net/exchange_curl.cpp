@@ -96,6 +96,122 @@ size_t WriteAnswer(char* data, size_t size, size_t count, void* user) {
 // while a transfer stalls.
 int Progress(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) { return ExchangesAborted() ? 1 : 0; }
 
+// Header lines one by one; "Expect:" suppresses curl's 100-continue, which
+// WinInet never sends.
+HeaderList HeaderLines(const std::string& headers) {
+    HeaderList list;
+    size_t start = 0;
+    while (start < headers.size()) {
+        size_t end = headers.find("\r\n", start);
+        if (end == std::string::npos) end = headers.size();
+        if (end > start) list.reset(curl_slist_append(list.release(), headers.substr(start, end - start).c_str()));
+        start = end + 2;
+    }
+    list.reset(curl_slist_append(list.release(), "Expect:"));
+    return list;
+}
+
+// What goes on the wire as WinInet sends it, and the redirects it may follow.
+void SetRequest(CURL* c, const std::string& target, bool secure, curl_slist* headers) {
+    curl_easy_setopt(c, CURLOPT_URL, target.c_str());
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_PROXY, "");  // direct, whatever the environment says
+    curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+    curl_easy_setopt(c, CURLOPT_USERAGENT, kAgent);
+    curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers);
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(c, CURLOPT_MAXREDIRS, static_cast<long>(kMaxRedirects));
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, secure ? "https" : "http,https");
+}
+
+void SetTimeLimits(CURL* c, const TimeLimit& limit) {
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(kConnectTimeoutMs));
+    if (limit.minimumRate > 0) {
+        curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(limit.minimumRate));
+        curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>((limit.windowMs + 999) / 1000));
+    } else {
+        curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(limit.deadlineMs));
+        curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(kStallTimeoutMs / 1000));
+    }
+}
+
+// Peer and host name verified, against the trust anchors file when one is set.
+void SetTrust(CURL* c) {
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
+    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
+    CS_Guard guard(TrustLock(), __FILE__, __LINE__);
+    if (!TrustFile().empty()) {
+        curl_easy_setopt(c, CURLOPT_CAINFO, TrustFile().c_str());
+        curl_easy_setopt(c, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
+    }
+}
+
+// The answer into the transfer's buffer, and the progress callback that
+// carries the abort.
+void SetAnswerSink(CURL* c, Transfer* transfer) {
+    curl_easy_setopt(c, CURLOPT_BUFFERSIZE, kReceiveBuffer);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, WriteAnswer);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, transfer);
+    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, Progress);
+}
+
+// A GET, or a POST of the in-memory body or of the spool file streamed
+// through the transfer; a spool file that cannot be read sends no body.
+void SetBody(CURL* c, HTTPRequest& request, bool get, Transfer* transfer) {
+    if (get) {
+        curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
+        return;
+    }
+    curl_easy_setopt(c, CURLOPT_POST, 1L);
+    const std::vector<char>& body = request.GetBody();
+    if (request.GetSpoolPath().empty()) {
+        curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
+        curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.empty() ? "" : body.data());
+        return;
+    }
+    const int64_t size = OpenSpool(request, transfer->spool);
+    if (size < 0) {
+        curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, 0L);
+        curl_easy_setopt(c, CURLOPT_POSTFIELDS, "");
+        return;
+    }
+    transfer->spoolSize = size;
+    curl_easy_setopt(c, CURLOPT_READFUNCTION, ReadSpool);
+    curl_easy_setopt(c, CURLOPT_READDATA, transfer);
+    curl_easy_setopt(c, CURLOPT_SEEKFUNCTION, SeekSpool);
+    curl_easy_setopt(c, CURLOPT_SEEKDATA, transfer);
+    curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(size));
+}
+
+// What the transfer left to judge the exchange by.
+struct Performed {
+    CURLcode result;
+    int status;
+    std::string contentType;
+    uint32_t elapsedMs;
+};
+
+// Sends the request and receives its answer into the transfer's buffer.
+Performed Perform(CURL* c, File& spool) {
+    const uint32_t started = platform::TimeMs();
+    Performed done;
+    done.result = curl_easy_perform(c);
+    spool.Close();
+    long status = 0;
+    // Out of time (the deadline, a stall, too slow a rate) fails as if no
+    // server had answered, whatever arrived before.
+    if (done.result != CURLE_OPERATION_TIMEDOUT) curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
+    done.status = static_cast<int>(status);
+    char* type = nullptr;
+    curl_easy_getinfo(c, CURLINFO_CONTENT_TYPE, &type);
+    done.contentType = FitHeader(type ? type : "");
+    // As WinInet reports it: 0 when no answer arrived.
+    done.elapsedMs = status != 0 ? platform::TimeMs() - started : 0;
+    return done;
+}
+
 } // namespace
 
 void AbortLibraryExchanges() {}
@@ -120,102 +236,22 @@ void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
     AnswerBuffer answer(request);
     File spool;
     Transfer transfer{&connection, &request, c, &answer, &spool, 0, 0};
+    const HeaderList list = HeaderLines(headers);
+    SetRequest(c, target, parts.secure, list.get());
+    SetTimeLimits(c, TimeLimitOf(request));
+    SetTrust(c);
+    SetAnswerSink(c, &transfer);
+    SetBody(c, request, get, &transfer);
 
-    // Header lines one by one; "Expect:" suppresses curl's 100-continue,
-    // which WinInet never sends.
-    HeaderList list;
-    size_t start = 0;
-    while (start < headers.size()) {
-        size_t end = headers.find("\r\n", start);
-        if (end == std::string::npos) end = headers.size();
-        if (end > start) list.reset(curl_slist_append(list.release(), headers.substr(start, end - start).c_str()));
-        start = end + 2;
-    }
-    list.reset(curl_slist_append(list.release(), "Expect:"));
-
-    curl_easy_setopt(c, CURLOPT_URL, target.c_str());
-    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(c, CURLOPT_PROXY, "");  // direct, whatever the environment says
-    curl_easy_setopt(c, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
-    curl_easy_setopt(c, CURLOPT_USERAGENT, kAgent);
-    curl_easy_setopt(c, CURLOPT_HTTPHEADER, list.get());
-    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(c, CURLOPT_MAXREDIRS, static_cast<long>(kMaxRedirects));
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, parts.secure ? "https" : "http,https");
-    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(kConnectTimeoutMs));
-    const TimeLimit limit = TimeLimitOf(request);
-    if (limit.minimumRate > 0) {
-        curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(limit.minimumRate));
-        curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>((limit.windowMs + 999) / 1000));
-    } else {
-        curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, static_cast<long>(limit.deadlineMs));
-        curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, static_cast<long>(kStallTimeoutMs / 1000));
-    }
-    curl_easy_setopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-    {
-        CS_Guard guard(TrustLock(), __FILE__, __LINE__);
-        if (!TrustFile().empty()) {
-            curl_easy_setopt(c, CURLOPT_CAINFO, TrustFile().c_str());
-            curl_easy_setopt(c, CURLOPT_CAPATH, static_cast<const char*>(nullptr));
-        }
-    }
-    curl_easy_setopt(c, CURLOPT_BUFFERSIZE, kReceiveBuffer);
-    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, WriteAnswer);
-    curl_easy_setopt(c, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, Progress);
-
-    if (get) {
-        curl_easy_setopt(c, CURLOPT_HTTPGET, 1L);
-    } else {
-        curl_easy_setopt(c, CURLOPT_POST, 1L);
-        IFileSystem& fs = IFileSystem::Instance();
-        const std::vector<char>& body = request.GetBody();
-        if (!request.GetSpoolPath().empty()) {
-            spool = fs.Open(request.GetSpoolPath(), "rb");
-            int64_t size = -1;
-            if (spool.IsOpen() && fs.Seek(spool, 0, IFileSystem::kEnd)) size = fs.Tell(spool);
-            if (size >= 0 && fs.Seek(spool, 0, IFileSystem::kBegin)) {
-                transfer.spoolSize = size;
-                curl_easy_setopt(c, CURLOPT_READFUNCTION, ReadSpool);
-                curl_easy_setopt(c, CURLOPT_READDATA, &transfer);
-                curl_easy_setopt(c, CURLOPT_SEEKFUNCTION, SeekSpool);
-                curl_easy_setopt(c, CURLOPT_SEEKDATA, &transfer);
-                curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(size));
-            } else {
-                spool.Close();
-                curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE, 0L);  // sent without a body
-                curl_easy_setopt(c, CURLOPT_POSTFIELDS, "");
-            }
-        } else {
-            curl_easy_setopt(c, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(body.size()));
-            curl_easy_setopt(c, CURLOPT_POSTFIELDS, body.empty() ? "" : body.data());
-        }
-    }
-
-    const uint32_t started = platform::TimeMs();
-    const CURLcode result = curl_easy_perform(c);
-    spool.Close();
-    long status = 0;
-    // Out of time (the deadline, a stall, too slow a rate) fails as if no
-    // server had answered, whatever arrived before.
-    if (result != CURLE_OPERATION_TIMEDOUT) curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
-    char* type = nullptr;
-    curl_easy_getinfo(c, CURLINFO_CONTENT_TYPE, &type);
-    const std::string contentType = FitHeader(type ? type : "");
-    // As WinInet reports it: 0 when no answer arrived.
-    const uint32_t elapsed = status != 0 ? platform::TimeMs() - started : 0;
-
+    const Performed done = Perform(c, spool);
     // A transfer cut short (closed mid-answer, stalled, past the cap,
     // aborted) is a failure with the status it had, never a short success.
     // So does an answer that memory cannot hold.
-    const bool ok = result == CURLE_OK && status != 0 &&
-                    StoreAnswer(connection, request, static_cast<int>(status), contentType, answer);
-    WriteTimingLine(request.GetUrl(), elapsed);
+    const bool ok = done.result == CURLE_OK && done.status != 0 &&
+                    StoreAnswer(connection, request, done.status, done.contentType, answer);
+    WriteTimingLine(request.GetUrl(), done.elapsedMs);
     easy.reset();
-    FinishExchange(connection, request, ok, static_cast<int>(status));
+    FinishExchange(connection, request, ok, done.status);
 }
 
 } // namespace net

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <functional>
 #include <mutex>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "files/filesystem.h"
@@ -218,6 +220,39 @@ private:
     int64_t windowBytes_ = 0;
 };
 
+// What the steps of one exchange share. The handles come before the guard,
+// so that even an exception closes the request handle before its parents
+// (closing a parent closes it too, and its value could then be closed twice).
+struct Exchange {
+    Exchange(HTTPConnection& c, HTTPRequest& r, std::string h)
+        : connection(c), request(r), headers(std::move(h)), guard(TimeLimitOf(r)) {}
+
+    HTTPConnection& connection;
+    HTTPRequest& request;
+    const std::string headers;
+    InetHandle internet;
+    InetHandle session;
+    Guarded guard;
+    File spool;  // open when the body streams from the spool file
+    int64_t spoolSize = 0;
+};
+
+// What one hop sends.
+struct Hop {
+    const char* verb;
+    std::string object;
+    DWORD flags;
+    bool withBody;  // the in-memory body or the spool file
+};
+
+// How the hops ended: `sent` when the last one went out; `status` of the last
+// answer that came, `ok` unless that was a redirect that cannot be followed.
+struct Reply {
+    bool sent = false;
+    bool ok = false;
+    int status = 0;
+};
+
 // One header into a zeroed buffer; empty when absent or too long.
 std::string QueryHeader(Guarded& guard, DWORD what, DWORD size = kHeaderBuffer) {
     std::vector<char> buffer(size, '\0');
@@ -236,18 +271,25 @@ int64_t QueryNumber(Guarded& guard, DWORD what) {
     return value > 0 ? value : 0;
 }
 
+// The spool file the body streams from, kept open only when its size fits
+// WinInet's 32-bit total; otherwise the request goes out without a body.
+void OpenUpload(Exchange& x) {
+    x.spoolSize = OpenSpool(x.request, &x.spool);
+    if (x.spoolSize > MAXDWORD) x.spool.Close();
+}
+
 // Streams the open spool file in 1024-byte blocks; false when a write failed.
-bool Upload(Guarded& guard, HTTPConnection& connection, HTTPRequest& request, File& spool, int64_t total) {
+bool Upload(Exchange& x) {
     IFileSystem& fs = IFileSystem::Instance();
     char block[kBlock];
     int64_t sent = 0;
     for (;;) {
-        const size_t n = fs.Read(spool, block, sizeof block);
+        const size_t n = fs.Read(x.spool, block, sizeof block);
         if (n == 0) return true;
         size_t done = 0;
         while (done < n) {
             DWORD written = 0;
-            HINTERNET h = guard.Use();
+            HINTERNET h = x.guard.Use();
             if (!h) return false;
             if (!InternetWriteFile(h, block + done, static_cast<DWORD>(n - done), &written) &&
                 GetLastError() != ERROR_IO_PENDING) {
@@ -255,10 +297,10 @@ bool Upload(Guarded& guard, HTTPConnection& connection, HTTPRequest& request, Fi
             }
             if (written == 0) return false;  // nothing taken: fail rather than spin
             done += written;
-            guard.Progress(written);
+            x.guard.Progress(written);
         }
         sent += static_cast<int64_t>(n);
-        connection.OnUploadProgress(&request, sent, total);
+        x.connection.OnUploadProgress(&x.request, sent, x.spoolSize);
         if (n < sizeof block) return true;
     }
 }
@@ -276,13 +318,28 @@ void SetTimeLimits(Guarded& guard) {
     }
 }
 
-// What one hop sends.
-struct Hop {
-    const char* verb;
-    std::string object;
-    DWORD flags;
-    bool withBody;  // the in-memory body or the spool file
-};
+// The headers, the spool file block by block, then the end of the request;
+// `bodySent` once the whole body went out.
+bool SendStreamed(Exchange& x, HINTERNET h, bool* bodySent) {
+    INTERNET_BUFFERSA buffers = {};
+    buffers.dwStructSize = sizeof buffers;
+    buffers.lpcszHeader = x.headers.c_str();
+    buffers.dwHeadersLength = static_cast<DWORD>(x.headers.size());
+    buffers.dwHeadersTotal = static_cast<DWORD>(x.headers.size());
+    buffers.dwBufferTotal = static_cast<DWORD>(x.spoolSize);
+    *bodySent = HttpSendRequestExA(h, &buffers, nullptr, HSR_INITIATE, 1) != FALSE && Upload(x);
+    h = *bodySent ? x.guard.Use() : nullptr;
+    return h && HttpEndRequestA(h, nullptr, HSR_SYNC, 1) != FALSE;
+}
+
+// The headers with the in-memory body, or none, in one call.
+bool SendInOne(Exchange& x, HINTERNET h, const Hop& hop) {
+    const std::vector<char>& body = x.request.GetBody();
+    const bool withBody = hop.withBody && x.request.GetSpoolPath().empty() && !body.empty();
+    return HttpSendRequestA(h, x.headers.c_str(), static_cast<DWORD>(x.headers.size()),
+                            withBody ? const_cast<char*>(body.data()) : nullptr,
+                            withBody ? static_cast<DWORD>(body.size()) : 0) != FALSE;
+}
 
 // Opens the request and sends it with its body. An upload that fails before
 // its whole body went out is tried once more: the connection WinInet kept
@@ -291,53 +348,79 @@ struct Hop {
 // open a fresh one by itself. The server never acts on a body it did not
 // receive whole, so nothing can be applied twice; a failure after the whole
 // body went out is not retried.
-bool SendRequest(Guarded& guard, HTTPConnection& connection, HTTPRequest& request, HINTERNET session, const Hop& hop,
-                 const std::string& headers, File& spool, int64_t spoolSize) {
+bool SendRequest(Exchange& x, const Hop& hop) {
     IFileSystem& fs = IFileSystem::Instance();
     const char* accept[] = {"*/*", nullptr};
-    const bool streamed = hop.withBody && spool.IsOpen();
-    if (streamed && !fs.Seek(spool, 0, IFileSystem::kBegin)) return false;
+    const bool streamed = hop.withBody && x.spool.IsOpen();
+    if (streamed && !fs.Seek(x.spool, 0, IFileSystem::kBegin)) return false;
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (!guard.OpenRequest([&] {
-                return HttpOpenRequestA(session, hop.verb, hop.object.c_str(), "HTTP/1.1", nullptr, accept, hop.flags,
-                                        1);
+        if (!x.guard.OpenRequest([&] {
+                return HttpOpenRequestA(x.session.get(), hop.verb, hop.object.c_str(), "HTTP/1.1", nullptr, accept,
+                                        hop.flags, 1);
             })) {
             return false;
         }
-        SetTimeLimits(guard);
-        bool bodySent = false;
-        bool sent = false;
-        HINTERNET h = guard.Use();
+        SetTimeLimits(x.guard);
+        HINTERNET h = x.guard.Use();
         if (!h) return false;
-        if (streamed) {
-            INTERNET_BUFFERSA buffers = {};
-            buffers.dwStructSize = sizeof buffers;
-            buffers.lpcszHeader = headers.c_str();
-            buffers.dwHeadersLength = static_cast<DWORD>(headers.size());
-            buffers.dwHeadersTotal = static_cast<DWORD>(headers.size());
-            buffers.dwBufferTotal = static_cast<DWORD>(spoolSize);
-            bodySent = HttpSendRequestExA(h, &buffers, nullptr, HSR_INITIATE, 1) != FALSE &&
-                       Upload(guard, connection, request, spool, spoolSize);
-            h = bodySent ? guard.Use() : nullptr;
-            sent = h && HttpEndRequestA(h, nullptr, HSR_SYNC, 1) != FALSE;
-        } else {
-            const std::vector<char>& body = request.GetBody();
-            const bool withBody = hop.withBody && request.GetSpoolPath().empty() && !body.empty();
-            bodySent = true;
-            sent = HttpSendRequestA(h, headers.c_str(), static_cast<DWORD>(headers.size()),
-                                    withBody ? const_cast<char*>(body.data()) : nullptr,
-                                    withBody ? static_cast<DWORD>(body.size()) : 0) != FALSE;
-        }
+        bool bodySent = true;
+        const bool sent = streamed ? SendStreamed(x, h, &bodySent) : SendInOne(x, h, hop);
         if (sent) return true;
-        if (bodySent || attempt > 0 || !guard.Use() || !fs.Seek(spool, 0, IFileSystem::kBegin)) return false;
+        if (bodySent || attempt > 0 || !x.guard.Use() || !fs.Seek(x.spool, 0, IFileSystem::kBegin)) return false;
     }
     return false;
 }
 
+// A fresh session to the hop's host, and the hop sent over it.
+bool SendHop(Exchange& x, const UrlParts& parts, Hop& hop) {
+    hop.flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                (parts.secure ? INTERNET_FLAG_SECURE : 0);
+    x.guard.CloseRequest();
+    x.session.Close();
+    x.session = InetHandle(x.guard.Create([&] {
+        return InternetConnectA(x.internet.get(), parts.host.c_str(), static_cast<INTERNET_PORT>(parts.port), "", "",
+                                INTERNET_SERVICE_HTTP, 0, 1);
+    }));
+    return x.session && SendRequest(x, hop);
+}
+
+// Where the redirect answered with `status` leads; false when it cannot be
+// followed. A 301, 302 or 303 turns a POST into a GET without body.
+bool NextHop(Guarded& guard, int status, UrlParts* parts, Hop* hop) {
+    std::string next;
+    if (!ResolveRedirect(*parts, QueryHeader(guard, HTTP_QUERY_LOCATION, kLocationBuffer), &next) ||
+        !SplitUrl(next, parts)) {
+        return false;
+    }
+    hop->object = parts->object;
+    if (!RedirectKeepsMethod(status) && hop->withBody) {
+        hop->verb = "GET";
+        hop->withBody = false;
+    }
+    return true;
+}
+
+// Redirects are followed here, not by WinInet, which would follow one from
+// https to http.
+Reply SendFollowingRedirects(Exchange& x, UrlParts& parts, Hop& hop) {
+    Reply reply;
+    for (int redirects = 0;; ++redirects) {
+        reply.sent = SendHop(x, parts, hop);
+        if (!reply.sent) break;
+        reply.status = static_cast<int>(QueryNumber(x.guard, HTTP_QUERY_STATUS_CODE));
+        reply.ok = true;
+        if (!IsRedirect(reply.status)) break;
+        if (redirects == kMaxRedirects || !NextHop(x.guard, reply.status, &parts, &hop)) {
+            reply.ok = false;
+            break;
+        }
+    }
+    return reply;
+}
+
 // Reads the answer into `answer`; false when it broke off, passed its cap,
 // or ran out of time (`timedOut`).
-bool ReadAnswer(Guarded& guard, HTTPConnection& connection, HTTPRequest& request, AnswerBuffer& answer,
-                int64_t contentLength, bool* timedOut) {
+bool ReadAnswer(Exchange& x, AnswerBuffer& answer, int64_t contentLength, bool* timedOut) {
     if (!answer.Admits(contentLength) || !answer.Expect(contentLength)) return false;
     char block[kBlock];
     for (;;) {
@@ -345,7 +428,7 @@ bool ReadAnswer(Guarded& guard, HTTPConnection& connection, HTTPRequest& request
         // buffer, and under Wine closing the handle does not end that wait,
         // so a trickle would outlast the time limit and starve the rate.
         DWORD available = 0;
-        HINTERNET h = guard.Use();
+        HINTERNET h = x.guard.Use();
         if (!h || !InternetQueryDataAvailable(h, &available, 0, 0)) {
             // The connection broke mid-answer, or stalled.
             if (h && GetLastError() == ERROR_INTERNET_TIMEOUT) *timedOut = true;
@@ -353,18 +436,43 @@ bool ReadAnswer(Guarded& guard, HTTPConnection& connection, HTTPRequest& request
         }
         if (available == 0) break;
         DWORD got = 0;
-        h = guard.Use();
+        h = x.guard.Use();
         if (!h || !InternetReadFile(h, block, available < kBlock ? available : kBlock, &got)) {
             if (h && GetLastError() == ERROR_INTERNET_TIMEOUT) *timedOut = true;
             return false;
         }
         if (got == 0) break;
-        guard.Progress(got);
+        x.guard.Progress(got);
         if (!answer.Append(block, got)) return false;
-        connection.OnDownloadProgress(&request, static_cast<int64_t>(answer.size()), contentLength);
+        x.connection.OnDownloadProgress(&x.request, static_cast<int64_t>(answer.size()), contentLength);
     }
     // A declared length not reached means the answer was cut short.
     return contentLength <= 0 || static_cast<int64_t>(answer.size()) == contentLength;
+}
+
+// Reads the final answer and stores it in the request; `elapsedMs` counts
+// from `started` to its last byte.
+bool ReceiveAnswer(Exchange& x, int status, uint32_t started, uint32_t* elapsedMs, bool* timedOut) {
+    // Headers first: a watchdog may close the handle once the last block is
+    // in, and a whole answer is a success all the same.
+    const int64_t contentLength = QueryNumber(x.guard, HTTP_QUERY_CONTENT_LENGTH);
+    const std::string contentType = FitHeader(QueryHeader(x.guard, HTTP_QUERY_CONTENT_TYPE));
+    AnswerBuffer answer(x.request);
+    const bool ok = ReadAnswer(x, answer, contentLength, timedOut);
+    *elapsedMs = platform::TimeMs() - started;
+    // An answer that memory cannot hold fails like one past the cap.
+    return ok && StoreAnswer(x.connection, x.request, status, contentType, answer);
+}
+
+// Closes the handles, innermost first, and completes the request. Out of
+// time fails as if no server had answered, whatever arrived.
+void Finish(Exchange& x, bool ok, int status, uint32_t elapsedMs, bool timedOut) {
+    if (!ok && (timedOut || x.guard.OutOfTime())) status = 0;
+    x.guard.CloseRequest();
+    WriteTimingLine(x.request.GetUrl(), elapsedMs);
+    x.session.Close();
+    x.internet.Close();
+    FinishExchange(x.connection, x.request, ok && status != 0, status);
 }
 
 } // namespace
@@ -380,84 +488,23 @@ void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
     UrlParts parts;
     if (!SplitUrl(request.GetUrl(), &parts)) return FinishExchange(connection, request, false, 0);
 
-    // Declared before the guard, so that even an exception closes the
-    // request handle before its parents (closing a parent closes it too,
-    // and its value could then be closed twice).
-    InetHandle internet;
-    InetHandle session;
-    Guarded guard(TimeLimitOf(request));
-    if (!guard.Watched()) return FinishExchange(connection, request, false, 0);
-    internet = InetHandle(
-        guard.Create([] { return InternetOpenA(kAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0); }));
-    if (!internet) return FinishExchange(connection, request, false, 0);
+    Exchange x(connection, request, std::move(headers));
+    if (!x.guard.Watched()) return FinishExchange(connection, request, false, 0);
+    x.internet = InetHandle(
+        x.guard.Create([] { return InternetOpenA(kAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0); }));
+    if (!x.internet) return FinishExchange(connection, request, false, 0);
 
-    bool get = SendsAsGet(request);
+    const bool get = SendsAsGet(request);
     Hop hop{get ? "GET" : "POST", ObjectWithQuery(request, parts), 0, !get};
-    IFileSystem& fs = IFileSystem::Instance();
-    File spool;
-    int64_t spoolSize = 0;
-    if (!get && !request.GetSpoolPath().empty()) {
-        spool = fs.Open(request.GetSpoolPath(), "rb");
-        if (spool.IsOpen() && fs.Seek(spool, 0, IFileSystem::kEnd)) spoolSize = fs.Tell(spool);
-        if (spoolSize < 0 || spoolSize > MAXDWORD || !fs.Seek(spool, 0, IFileSystem::kBegin)) spool.Close();
-    }
+    if (!get && !request.GetSpoolPath().empty()) OpenUpload(x);
 
     const uint32_t started = platform::TimeMs();
-    bool sent = false;
-    bool ok = false;
-    int status = 0;
-    // Redirects are followed here, not by WinInet, which would follow one
-    // from https to http.
-    for (int redirects = 0;; ++redirects) {
-        hop.flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT |
-                    (parts.secure ? INTERNET_FLAG_SECURE : 0);
-        guard.CloseRequest();
-        session.Close();
-        session = InetHandle(guard.Create([&] {
-            return InternetConnectA(internet.get(), parts.host.c_str(), static_cast<INTERNET_PORT>(parts.port), "", "",
-                                    INTERNET_SERVICE_HTTP, 0, 1);
-        }));
-        sent = session && SendRequest(guard, connection, request, session.get(), hop, headers, spool, spoolSize);
-        if (!sent) break;
-        status = static_cast<int>(QueryNumber(guard, HTTP_QUERY_STATUS_CODE));
-        ok = true;
-        if (!IsRedirect(status)) break;
-        std::string next;
-        if (redirects == kMaxRedirects ||
-            !ResolveRedirect(parts, QueryHeader(guard, HTTP_QUERY_LOCATION, kLocationBuffer), &next) ||
-            !SplitUrl(next, &parts)) {
-            ok = false;
-            break;
-        }
-        hop.object = parts.object;
-        if (!RedirectKeepsMethod(status) && !get) {
-            get = true;
-            hop.verb = "GET";
-            hop.withBody = false;
-        }
-    }
-    spool.Close();
-
-    uint32_t elapsed = 0;
+    Reply reply = SendFollowingRedirects(x, parts, hop);
+    x.spool.Close();
+    uint32_t elapsedMs = 0;
     bool timedOut = false;
-    if (sent && ok) {
-        // Headers first: a watchdog may close the handle once the last
-        // block is in, and a whole answer is a success all the same.
-        const int64_t contentLength = QueryNumber(guard, HTTP_QUERY_CONTENT_LENGTH);
-        const std::string contentType = FitHeader(QueryHeader(guard, HTTP_QUERY_CONTENT_TYPE));
-        AnswerBuffer answer(request);
-        ok = ReadAnswer(guard, connection, request, answer, contentLength, &timedOut);
-        elapsed = platform::TimeMs() - started;
-        // An answer that memory cannot hold fails like one past the cap.
-        if (ok) ok = StoreAnswer(connection, request, status, contentType, answer);
-    }
-    // Out of time fails as if no server had answered, whatever arrived.
-    if (!ok && (timedOut || guard.OutOfTime())) status = 0;
-    guard.CloseRequest();
-    WriteTimingLine(request.GetUrl(), elapsed);
-    session.Close();
-    internet.Close();
-    FinishExchange(connection, request, ok && status != 0, status);
+    if (reply.sent && reply.ok) reply.ok = ReceiveAnswer(x, reply.status, started, &elapsedMs, &timedOut);
+    Finish(x, reply.ok, reply.status, elapsedMs, timedOut);
 }
 
 } // namespace net

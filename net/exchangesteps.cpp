@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "files/filesystem.h"
 #include "net/exchange.h"
 #include "net/httpconnection.h"
 #include "net/httprequest.h"
@@ -126,6 +127,16 @@ std::string ObjectWithQuery(HTTPRequest& request, const UrlParts& parts) {
         if (!body.empty()) object += "?" + std::string(body.begin(), body.end());
     }
     return object;
+}
+
+int64_t OpenSpool(const HTTPRequest& request, File* spool) {
+    IFileSystem& fs = IFileSystem::Instance();
+    *spool = fs.Open(request.GetSpoolPath(), "rb");
+    int64_t size = -1;
+    if (spool->IsOpen() && fs.Seek(*spool, 0, IFileSystem::kEnd)) size = fs.Tell(*spool);
+    if (size >= 0 && fs.Seek(*spool, 0, IFileSystem::kBegin)) return size;
+    spool->Close();
+    return -1;
 }
 
 AnswerBuffer::AnswerBuffer(const HTTPRequest& request)

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+class File;
 class HTTPConnection;
 class HTTPRequest;
 
@@ -74,6 +75,11 @@ std::string RequestHeaders(HTTPRequest& request);
 // query string.
 bool SendsAsGet(HTTPRequest& request);
 std::string ObjectWithQuery(HTTPRequest& request, const UrlParts& parts);
+
+// Opens the request's spool file for reading, at its start: its size, or -1
+// with `spool` closed when it cannot be opened, measured or rewound (the
+// request then goes out without a body).
+int64_t OpenSpool(const HTTPRequest& request, File* spool);
 
 // The answer body, refusing to grow past the request's cap or past the memory
 // there is; it never throws. Its storage is handed to the request as it is.
