@@ -6,12 +6,8 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <condition_variable>
-#include <cstddef>
-#include <cstdio>
+#include <cstdint>
 #include <cstdlib>
-#include <functional>
-#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,6 +17,7 @@
 #include "net/exchangesteps.h"
 #include "net/httpconnection.h"
 #include "net/httprequest.h"
+#include "net/inethandle.h"
 
 namespace net {
 
@@ -28,197 +25,8 @@ namespace {
 
 const char kAgent[] = "Mozilla/4.0 (Compatible; MSIE 6.0;)";
 const DWORD kBlock = 1024;
-// How often the watchdog looks at an exchange's time limit.
-const DWORD kWatchPeriodMs = 100;
 // A Location value longer than this is refused.
 const DWORD kLocationBuffer = 4096;
-
-// Move-only; closes on destruction.
-class InetHandle {
-public:
-    InetHandle() = default;
-    explicit InetHandle(HINTERNET h) : h_(h) {}
-    ~InetHandle() { Close(); }
-    InetHandle(InetHandle&& other) noexcept : h_(other.h_) { other.h_ = nullptr; }
-    InetHandle& operator=(InetHandle&& other) noexcept {
-        if (this != &other) {
-            Close();
-            h_ = other.h_;
-            other.h_ = nullptr;
-        }
-        return *this;
-    }
-    InetHandle(const InetHandle&) = delete;
-    InetHandle& operator=(const InetHandle&) = delete;
-
-    HINTERNET get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-    void Close() {
-        if (h_) InternetCloseHandle(h_);
-        h_ = nullptr;
-    }
-
-private:
-    HINTERNET h_ = nullptr;
-};
-
-// The request handle of an exchange may be closed by someone else than its
-// worker: the abort at shut-down, or the watchdog when the time limit ran
-// out (a blocking WinInet call returns only then). The worker may be about
-// to use that handle value at that moment; should a new handle get the same
-// value, the worker would read someone else's answer. So one lock covers
-// every close by another, every creation of a WinInet handle, and the
-// worker's check before each use: while a closed value has not been let go
-// by its worker, no handle is created, and after the abort none ever is.
-std::mutex& Lock() {
-    static std::mutex lock;
-    return lock;
-}
-std::condition_variable& LetGo() {
-    static std::condition_variable letGo;
-    return letGo;
-}
-// Request handles closed by another that their workers still hold.
-int g_held = 0;
-
-class Guarded;
-std::vector<Guarded*>& Open() {
-    static std::vector<Guarded*> open;
-    return open;
-}
-
-// One exchange: its request handle and its time limit, watched by a timer.
-class Guarded {
-public:
-    explicit Guarded(const TimeLimit& limit) : limit_(limit), started_(platform::TimeMs()), windowStart_(started_) {
-        {
-            std::lock_guard<std::mutex> lock(Lock());
-            Open().push_back(this);
-        }
-        if (!CreateTimerQueueTimer(&timer_, nullptr, Tick, this, kWatchPeriodMs, kWatchPeriodMs, WT_EXECUTEDEFAULT)) {
-            timer_ = nullptr;
-        }
-    }
-    ~Guarded() {
-        // Waits for a tick under way, so none runs on a destroyed exchange.
-        if (timer_) DeleteTimerQueueTimer(nullptr, timer_, INVALID_HANDLE_VALUE);
-        CloseRequest();
-        std::lock_guard<std::mutex> lock(Lock());
-        std::vector<Guarded*>& open = Open();
-        for (size_t i = 0; i < open.size(); ++i) {
-            if (open[i] == this) {
-                open.erase(open.begin() + static_cast<std::ptrdiff_t>(i));
-                break;
-            }
-        }
-    }
-    Guarded(const Guarded&) = delete;
-    Guarded& operator=(const Guarded&) = delete;
-
-    bool Watched() const { return timer_ != nullptr; }
-
-    // A new WinInet handle from `make`, or null: after the abort, past the
-    // time limit, or when `make` fails.
-    HINTERNET Create(const std::function<HINTERNET()>& make) {
-        std::unique_lock<std::mutex> lock(Lock());
-        LetGoLocked();  // a worker never waits for itself
-        LetGo().wait(lock, [] { return g_held == 0 || ExchangesAborted(); });
-        if (ExchangesAborted() || outOfTime_) return nullptr;
-        return make();
-    }
-    // The request handle, created as Create does and watched from now on.
-    bool OpenRequest(const std::function<HINTERNET()>& make) {
-        CloseRequest();
-        HINTERNET h = Create([&] {
-            request_ = make();
-            return request_;
-        });
-        return h != nullptr;
-    }
-    // The request handle for one more call, or null when it must not be
-    // used again: closed by another (then let go), or out of time.
-    HINTERNET Use() {
-        std::lock_guard<std::mutex> lock(Lock());
-        if (closedByOther_) {
-            LetGoLocked();
-            return nullptr;
-        }
-        if (outOfTime_ || ExchangesAborted()) return nullptr;
-        return request_;
-    }
-    // The worker is done with its request handle: closes it, or lets go of
-    // it when another closed it.
-    void CloseRequest() {
-        std::lock_guard<std::mutex> lock(Lock());
-        if (closedByOther_) {
-            LetGoLocked();
-        } else if (request_) {
-            InternetCloseHandle(request_);
-        }
-        request_ = nullptr;
-        closedByOther_ = false;
-    }
-    // Bytes sent or received, for the minimum rate.
-    void Progress(size_t bytes) {
-        std::lock_guard<std::mutex> lock(Lock());
-        windowBytes_ += static_cast<int64_t>(bytes);
-    }
-    bool OutOfTime() {
-        std::lock_guard<std::mutex> lock(Lock());
-        return outOfTime_;
-    }
-    // Per-call limits: never past the deadline, so that a blocking call that
-    // a close does not end (Wine) still ends near it.
-    DWORD CallLimit(DWORD limit) const {
-        return limit_.deadlineMs > 0 && limit_.deadlineMs < limit ? limit_.deadlineMs : limit;
-    }
-
-    // Shut-down: closes every exchange's request handle (lock held).
-    void CloseForWorkerLocked() {
-        if (!request_ || closedByOther_) return;
-        InternetCloseHandle(request_);
-        closedByOther_ = true;
-        ++g_held;
-    }
-
-private:
-    void LetGoLocked() {
-        if (!closedByOther_) return;
-        closedByOther_ = false;
-        request_ = nullptr;
-        --g_held;
-        LetGo().notify_all();
-    }
-
-    static VOID CALLBACK Tick(PVOID self, BOOLEAN) { static_cast<Guarded*>(self)->Check(); }
-    void Check() {
-        std::lock_guard<std::mutex> lock(Lock());
-        if (outOfTime_) return;
-        const uint32_t now = platform::TimeMs();
-        if (limit_.minimumRate > 0) {
-            const uint32_t span = now - windowStart_;
-            if (span < limit_.windowMs) return;
-            if (windowBytes_ * 1000 >= static_cast<int64_t>(limit_.minimumRate) * span) {
-                windowStart_ = now;
-                windowBytes_ = 0;
-                return;
-            }
-        } else if (now - started_ < limit_.deadlineMs) {
-            return;
-        }
-        outOfTime_ = true;
-        CloseForWorkerLocked();
-    }
-
-    const TimeLimit limit_;
-    HANDLE timer_ = nullptr;
-    HINTERNET request_ = nullptr;
-    bool closedByOther_ = false;
-    bool outOfTime_ = false;
-    const uint32_t started_;
-    uint32_t windowStart_;
-    int64_t windowBytes_ = 0;
-};
 
 // What the steps of one exchange share. The handles come before the guard,
 // so that even an exception closes the request handle before its parents
@@ -477,11 +285,7 @@ void Finish(Exchange& x, bool ok, int status, uint32_t elapsedMs, bool timedOut)
 
 } // namespace
 
-void AbortLibraryExchanges() {
-    std::lock_guard<std::mutex> lock(Lock());
-    for (Guarded* g : Open()) g->CloseForWorkerLocked();
-    LetGo().notify_all();  // creations waiting now fail
-}
+void AbortLibraryExchanges() { Guarded::CloseAllForWorkers(); }
 
 void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
     std::string headers = RequestHeaders(request);
