@@ -184,8 +184,8 @@ bool SendHop(Exchange& x, const UrlParts& parts, Hop& hop) {
     hop.flags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT |
                 (parts.secure ? INTERNET_FLAG_SECURE : 0);
     x.guard.CloseRequest();
-    x.session.Close();
-    x.session = InetHandle(x.guard.Create([&] {
+    x.session.reset();
+    x.session.reset(x.guard.Create([&] {
         return InternetConnectA(x.internet.get(), parts.host.c_str(), static_cast<INTERNET_PORT>(parts.port), "", "",
                                 INTERNET_SERVICE_HTTP, 0, 1);
     }));
@@ -278,8 +278,8 @@ void Finish(Exchange& x, bool ok, int status, uint32_t elapsedMs, bool timedOut)
     if (!ok && (timedOut || x.guard.OutOfTime())) status = 0;
     x.guard.CloseRequest();
     WriteTimingLine(x.request.GetUrl(), elapsedMs);
-    x.session.Close();
-    x.internet.Close();
+    x.session.reset();
+    x.internet.reset();
     FinishExchange(x.connection, x.request, ok && status != 0, status);
 }
 
@@ -294,7 +294,7 @@ void RunExchange(HTTPConnection& connection, HTTPRequest& request) {
 
     Exchange x(connection, request, std::move(headers));
     if (!x.guard.Watched()) return FinishExchange(connection, request, false, 0);
-    x.internet = InetHandle(
+    x.internet.reset(
         x.guard.Create([] { return InternetOpenA(kAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0); }));
     if (!x.internet) return FinishExchange(connection, request, false, 0);
 

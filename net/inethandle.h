@@ -9,39 +9,17 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "net/exchangesteps.h"
 
 namespace net {
 
-// Move-only; closes on destruction.
-class InetHandle {
-public:
-    InetHandle() = default;
-    explicit InetHandle(HINTERNET h) : h_(h) {}
-    ~InetHandle() { Close(); }
-    InetHandle(InetHandle&& other) noexcept : h_(other.h_) { other.h_ = nullptr; }
-    InetHandle& operator=(InetHandle&& other) noexcept {
-        if (this != &other) {
-            Close();
-            h_ = other.h_;
-            other.h_ = nullptr;
-        }
-        return *this;
-    }
-    InetHandle(const InetHandle&) = delete;
-    InetHandle& operator=(const InetHandle&) = delete;
-
-    HINTERNET get() const { return h_; }
-    explicit operator bool() const { return h_ != nullptr; }
-    void Close() {
-        if (h_) InternetCloseHandle(h_);
-        h_ = nullptr;
-    }
-
-private:
-    HINTERNET h_ = nullptr;
+struct InetCloser {
+    void operator()(HINTERNET h) const { InternetCloseHandle(h); }
 };
+// Closes its handle on destruction and when replaced.
+typedef std::unique_ptr<void, InetCloser> InetHandle;
 
 // One exchange: its request handle and its time limit, watched by a timer.
 //
