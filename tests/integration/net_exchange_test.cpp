@@ -404,6 +404,19 @@ TEST_F(Exchange, RedirectFromHttpsToHttpIsRefused) {
     }
 }
 
+// A redirect whose next hop cannot be reached is a failure, never the
+// redirect's own answer taken for the final one.
+TEST_F(Exchange, RedirectToAnUnreachableHopFails) {
+    for (const char* code : {"302", "307"}) {
+        HTTPRequest* r = new HTTPRequest(Https("/redirect/gone?code=" + std::string(code) +
+                                               "&to=https://127.0.0.1:1/r/gone"));
+        r->AddField("k", "v", false);
+        Outcome o = Run(r);
+        EXPECT_EQ(o.state, HTTPRequest::kFailed) << code;
+        EXPECT_EQ(o.data, "") << code;
+    }
+}
+
 // Redirects followed by the exchange itself keep curl's rules on both
 // builds: 301, 302 and 303 turn a POST into a GET without body, 307 and 308
 // send the same POST again (a streamed body from its start), https stays
