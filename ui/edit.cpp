@@ -156,46 +156,90 @@ HBRUSH Edit::ControlColour(HDC dc) {
     return brush_.Get();
 }
 
+LRESULT Edit::CallOriginal(UINT message, WPARAM wParam, LPARAM lParam) {
+    return CallWindowProcA(original_, Handle(), message, wParam, lParam);
+}
+
+LRESULT Edit::FocusChange(UINT message, WPARAM wParam, LPARAM lParam, const std::function<void(Edit&)>& handler) {
+    LRESULT r = CallOriginal(message, wParam, lParam);
+    if (handler) Guarded([&] { handler(*this); });
+    return r;
+}
+
+bool Edit::PassKeyDown(WPARAM* wParam, LPARAM lParam) {
+    // A new key: a trail byte still awaited is not coming. An input
+    // method's own keys arrive as VK_PROCESSKEY.
+    if (*wParam != VK_PROCESSKEY) filter_.Reset();
+    dropChar_ = false;
+    ShiftState shift = 0;
+    if (GetKeyState(VK_SHIFT) < 0) shift |= ssShift;
+    if (GetKeyState(VK_CONTROL) < 0) shift |= ssCtrl;
+    if (GetKeyState(VK_MENU) < 0) shift |= ssAlt;
+    uint16_t key = static_cast<uint16_t>(*wParam);
+    if (OnKeyDown) Guarded([&] { OnKeyDown(*this, key, shift); });
+    const bool ctrlV = key == 'V' && shift == ssCtrl;
+    const bool shiftInsert = key == VK_INSERT && shift == ssShift;
+    if (key != 0 && OnPaste && (ctrlV || shiftInsert)) {
+        Paste();
+        key = 0;
+    }
+    if (key == 0) {
+        // TranslateMessage has already queued the key's character
+        // (Enter's '\r', Esc, Ctrl+V's 0x16): the box must not see it.
+        dropChar_ = true;
+        dropScanCode_ = (static_cast<UINT>(lParam) >> 16) & 0x1FF;
+        return false;
+    }
+    *wParam = key;
+    return true;
+}
+
+void Edit::ImeCharAsBytes(WPARAM wParam, LPARAM lParam) {
+    // The box would insert an input method's character whole, past the
+    // key filter. It goes through the filter as the bytes a typed one
+    // arrives as (lead byte in the high byte), and what passes reaches
+    // the box as WM_CHAR.
+    unsigned char bytes[2];
+    int n = 0;
+    if (wParam > 0xFF) bytes[n++] = static_cast<unsigned char>((wParam >> 8) & 0xFF);
+    bytes[n++] = static_cast<unsigned char>(wParam & 0xFF);
+    for (int i = 0; i < n; ++i) {
+        char key = static_cast<char>(bytes[i]);
+        if (OnKeyPress) Guarded([&] { OnKeyPress(*this, key); });
+        if (key != 0) CallOriginal(WM_CHAR, static_cast<unsigned char>(key), lParam);
+    }
+}
+
+bool Edit::PassChar(WPARAM* wParam, LPARAM lParam) {
+    if (dropChar_) {
+        dropChar_ = false;
+        if (((static_cast<UINT>(lParam) >> 16) & 0x1FF) == dropScanCode_) return false;
+    }
+    const unsigned char byte = static_cast<unsigned char>(*wParam & 0xFF);
+    if (singleByte_ && !filter_.Accept(byte)) return false;
+    if (byte == 0x16 && OnPaste) {  // Ctrl+V without its key-down
+        Paste();
+        return false;
+    }
+    if (OnKeyPress) {
+        char key = static_cast<char>(byte);
+        Guarded([&] { OnKeyPress(*this, key); });
+        if (key == 0) return false;
+        *wParam = static_cast<unsigned char>(key);
+    }
+    return true;
+}
+
 LRESULT Edit::Process(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_SETFOCUS: {
-        LRESULT r = CallWindowProcA(original_, WinControl::Handle(), message, wParam, lParam);
-        if (OnEnter) Guarded([this] { OnEnter(*this); });
-        return r;
-    }
-    case WM_KILLFOCUS: {
+    case WM_SETFOCUS:
+        return FocusChange(message, wParam, lParam, OnEnter);
+    case WM_KILLFOCUS:
         filter_.Reset();
-        LRESULT r = CallWindowProcA(original_, WinControl::Handle(), message, wParam, lParam);
-        if (OnExit) Guarded([this] { OnExit(*this); });
-        return r;
-    }
-    case WM_KEYDOWN: {
-        // A new key: a trail byte still awaited is not coming. An input
-        // method's own keys arrive as VK_PROCESSKEY.
-        if (wParam != VK_PROCESSKEY) filter_.Reset();
-        dropChar_ = false;
-        ShiftState shift = 0;
-        if (GetKeyState(VK_SHIFT) < 0) shift |= ssShift;
-        if (GetKeyState(VK_CONTROL) < 0) shift |= ssCtrl;
-        if (GetKeyState(VK_MENU) < 0) shift |= ssAlt;
-        uint16_t key = static_cast<uint16_t>(wParam);
-        if (OnKeyDown) Guarded([&] { OnKeyDown(*this, key, shift); });
-        const bool ctrlV = key == 'V' && shift == ssCtrl;
-        const bool shiftInsert = key == VK_INSERT && shift == ssShift;
-        if (key != 0 && OnPaste && (ctrlV || shiftInsert)) {
-            Paste();
-            key = 0;
-        }
-        if (key == 0) {
-            // TranslateMessage has already queued the key's character
-            // (Enter's '\r', Esc, Ctrl+V's 0x16): the box must not see it.
-            dropChar_ = true;
-            dropScanCode_ = (static_cast<UINT>(lParam) >> 16) & 0x1FF;
-            return 0;
-        }
-        wParam = key;
+        return FocusChange(message, wParam, lParam, OnExit);
+    case WM_KEYDOWN:
+        if (!PassKeyDown(&wParam, lParam)) return 0;
         break;
-    }
     case WM_PASTE:  // also what the box's context menu sends
         if (!OnPaste) break;
         Paste();
@@ -206,47 +250,16 @@ LRESULT Edit::Process(UINT message, WPARAM wParam, LPARAM lParam) {
         // Composed text would go into the box whole, past the key filter.
         if (singleByte_) return 0;
         break;
-    case WM_IME_CHAR: {
-        if (singleByte_) return 0;
-        // The box would insert an input method's character whole, past the
-        // key filter. It goes through the filter as the bytes a typed one
-        // arrives as (lead byte in the high byte), and what passes reaches
-        // the box as WM_CHAR.
-        unsigned char bytes[2];
-        int n = 0;
-        if (wParam > 0xFF) bytes[n++] = static_cast<unsigned char>((wParam >> 8) & 0xFF);
-        bytes[n++] = static_cast<unsigned char>(wParam & 0xFF);
-        for (int i = 0; i < n; ++i) {
-            char key = static_cast<char>(bytes[i]);
-            if (OnKeyPress) Guarded([&] { OnKeyPress(*this, key); });
-            if (key != 0)
-                CallWindowProcA(original_, WinControl::Handle(), WM_CHAR, static_cast<unsigned char>(key), lParam);
-        }
+    case WM_IME_CHAR:
+        if (!singleByte_) ImeCharAsBytes(wParam, lParam);
         return 0;
-    }
-    case WM_CHAR: {
-        if (dropChar_) {
-            dropChar_ = false;
-            if (((static_cast<UINT>(lParam) >> 16) & 0x1FF) == dropScanCode_) return 0;
-        }
-        const unsigned char byte = static_cast<unsigned char>(wParam & 0xFF);
-        if (singleByte_ && !filter_.Accept(byte)) return 0;
-        if (byte == 0x16 && OnPaste) {  // Ctrl+V without its key-down
-            Paste();
-            return 0;
-        }
-        if (OnKeyPress) {
-            char key = static_cast<char>(byte);
-            Guarded([&] { OnKeyPress(*this, key); });
-            if (key == 0) return 0;
-            wParam = static_cast<unsigned char>(key);
-        }
+    case WM_CHAR:
+        if (!PassChar(&wParam, lParam)) return 0;
         break;
-    }
     default:
         break;
     }
-    return CallWindowProcA(original_, WinControl::Handle(), message, wParam, lParam);
+    return CallOriginal(message, wParam, lParam);
 }
 
 LRESULT CALLBACK Edit::SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -72,6 +72,15 @@ public:
 private:
     static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Process(UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT CallOriginal(UINT message, WPARAM wParam, LPARAM lParam);
+    // The box's own handling of a focus message, then `handler`.
+    LRESULT FocusChange(UINT message, WPARAM wParam, LPARAM lParam, const std::function<void(Edit&)>& handler);
+    // The key-down and character steps: false when the box must not see the
+    // message; otherwise `wParam` is what it sees (a handler may change it).
+    bool PassKeyDown(WPARAM* wParam, LPARAM lParam);
+    bool PassChar(WPARAM* wParam, LPARAM lParam);
+    // WM_IME_CHAR as the one or two bytes a typed character arrives as.
+    void ImeCharAsBytes(WPARAM wParam, LPARAM lParam);
     void ApplyFont(BOOL redraw);
     void Paste();
 

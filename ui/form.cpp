@@ -357,6 +357,37 @@ bool Form::SetCursorFor(HWND hit, LPARAM lParam) {
     return true;
 }
 
+void Form::CaptureLost() {
+    // No release will come: the press ends here.
+    Control* lost = pressed_;
+    pressed_ = nullptr;
+    pressedLeft_ = false;
+    if (lost && lost->OnCaptureLost) Guarded([lost] { lost->OnCaptureLost(*lost); });
+}
+
+HBRUSH Form::ControlBrush(HWND child, HDC dc) {
+    WinControl* c = WinControl::FromHandle(child);
+    return c ? c->ControlColour(dc) : nullptr;
+}
+
+bool Form::ReflectCommand(HWND child, WORD code) {
+    WinControl* c = WinControl::FromHandle(child);
+    if (!c) return false;
+    Guarded([&] { c->Command(code); });
+    return true;
+}
+
+bool Form::MonitorChange(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_DPICHANGED) {
+        Guarded([&] { DpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); });
+        return true;
+    }
+    // Before the first showing the window has no place to keep yet.
+    const bool workArea = message == WM_DISPLAYCHANGE || wParam == SPI_SETWORKAREA;
+    if (workArea && placed_) Guarded([this] { WorkAreaChanged(); });
+    return false;
+}
+
 LRESULT Form::Process(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_PAINT:
@@ -372,13 +403,7 @@ LRESULT Form::Process(UINT message, WPARAM wParam, LPARAM lParam) {
         Guarded([&] { MouseMoveEvent(wParam, lParam); });
         return 0;
     case WM_CAPTURECHANGED:
-        if (reinterpret_cast<HWND>(lParam) != hwnd_) {
-            // No release will come: the press ends here.
-            Control* lost = pressed_;
-            pressed_ = nullptr;
-            pressedLeft_ = false;
-            if (lost && lost->OnCaptureLost) Guarded([lost] { lost->OnCaptureLost(*lost); });
-        }
+        if (reinterpret_cast<HWND>(lParam) != hwnd_) CaptureLost();
         return 0;
     case WM_CANCELMODE:
         ReleaseMouse();
@@ -387,20 +412,13 @@ LRESULT Form::Process(UINT message, WPARAM wParam, LPARAM lParam) {
         if (SetCursorFor(reinterpret_cast<HWND>(wParam), lParam)) return TRUE;
         break;
     case WM_CTLCOLOREDIT:
-    case WM_CTLCOLORSTATIC: {
-        WinControl* c = WinControl::FromHandle(reinterpret_cast<HWND>(lParam));
-        HBRUSH b = c ? c->ControlColour(reinterpret_cast<HDC>(wParam)) : nullptr;
-        if (b) return reinterpret_cast<LRESULT>(b);
+    case WM_CTLCOLORSTATIC:
+        if (HBRUSH b = ControlBrush(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam)))
+            return reinterpret_cast<LRESULT>(b);
         break;
-    }
-    case WM_COMMAND: {
-        WinControl* c = WinControl::FromHandle(reinterpret_cast<HWND>(lParam));
-        if (c) {
-            Guarded([&] { c->Command(HIWORD(wParam)); });
-            return 0;
-        }
+    case WM_COMMAND:
+        if (ReflectCommand(reinterpret_cast<HWND>(lParam), HIWORD(wParam))) return 0;
         break;
-    }
     case WM_CLOSE:
         Guarded([this] { Close(); });
         return 0;
@@ -411,13 +429,9 @@ LRESULT Form::Process(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         break;
     case WM_DPICHANGED:
-        Guarded([&] { DpiChanged(HIWORD(wParam), *reinterpret_cast<const RECT*>(lParam)); });
-        return 0;
     case WM_SETTINGCHANGE:
-        if (wParam == SPI_SETWORKAREA && placed_) Guarded([this] { WorkAreaChanged(); });
-        break;
     case WM_DISPLAYCHANGE:
-        if (placed_) Guarded([this] { WorkAreaChanged(); });
+        if (MonitorChange(message, wParam, lParam)) return 0;
         break;
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_MINIMIZE) {

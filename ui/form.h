@@ -103,7 +103,16 @@ private:
     void Rescale(UINT dpi, HMONITOR monitor);
     void DpiChanged(UINT dpi, const RECT& suggested);
     void WorkAreaChanged();
+    // WM_DPICHANGED, WM_SETTINGCHANGE and WM_DISPLAYCHANGE; true when the
+    // message is handled in full (the system's handling is not wanted).
+    bool MonitorChange(UINT message, WPARAM wParam, LPARAM lParam);
     bool SetCursorFor(HWND hit, LPARAM lParam);
+    // The mouse capture went elsewhere while a control was pressed.
+    void CaptureLost();
+    // Notifications of a windowed control, handed to it: its colours (null:
+    // the default ones) and its WM_COMMAND codes (false: not one of ours).
+    HBRUSH ControlBrush(HWND child, HDC dc);
+    bool ReflectCommand(HWND child, WORD code);
 
     HWND hwnd_ = nullptr;
     int width_, height_;

@@ -23,6 +23,10 @@ ShiftState ShiftFrom(WPARAM keys) {
     return s;
 }
 
+void ShowPointer(Cursor c) {
+    ::SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(c == Cursor::HandPoint ? IDC_HAND : IDC_ARROW)));
+}
+
 } // namespace
 
 Grid::Grid(Form& owner, int left, int top, int width, int height) : WinControl(owner) {
@@ -108,8 +112,7 @@ void Grid::SetCursor(Cursor c) {
     cursor_ = c;
     // Takes effect at once when the pointer is already over the grid.
     POINT p;
-    if (Handle() && GetCursorPos(&p) && WindowFromPoint(p) == Handle())
-        ::SetCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(c == Cursor::HandPoint ? IDC_HAND : IDC_ARROW)));
+    if (Handle() && GetCursorPos(&p) && WindowFromPoint(p) == Handle()) ShowPointer(c);
 }
 
 bool Grid::MouseToCell(int x, int y, int* col, int* row) const {
@@ -220,8 +223,53 @@ void Grid::Paint() {
     EndPaint(Handle(), &ps);
 }
 
+void Grid::MouseDown(MouseButton button, ShiftState shift, int x, int y) {
+    int c = -1, r = -1;
+    if (button == MouseButton::Left && MouseToCell(x, y, &c, &r)) {
+        col_ = c;
+        row_ = r;
+        pressCol_ = c;
+        pressRow_ = r;
+        SetCapture(Handle());
+    } else if (button == MouseButton::Left) {
+        pressCol_ = pressRow_ = -1;
+    }
+    if (OnMouseDown) Guarded([&] { OnMouseDown(*this, button, shift, x, y); });
+}
+
+void Grid::MouseUp(MouseButton button, ShiftState shift, int x, int y) {
+    if (button == MouseButton::Left && GetCapture() == Handle()) ReleaseCapture();
+    if (OnMouseUp) Guarded([&] { OnMouseUp(*this, button, shift, x, y); });
+    int c = -1, r = -1;
+    bool click = button == MouseButton::Left && pressCol_ >= 0 && MouseToCell(x, y, &c, &r) && c == pressCol_ &&
+                 r == pressRow_;
+    if (button == MouseButton::Left) pressCol_ = pressRow_ = -1;
+    if (click && OnClick) Guarded([this] { OnClick(*this); });
+}
+
+void Grid::ScrollBarEvent(WORD request) {
+    int page = FullyVisibleRows(layout_, ClientHeight());
+    switch (request) {
+    case SB_LINEUP: ScrollTo(layout_.topRow - 1); break;
+    case SB_LINEDOWN: ScrollTo(layout_.topRow + 1); break;
+    case SB_PAGEUP: ScrollTo(layout_.topRow - page); break;
+    case SB_PAGEDOWN: ScrollTo(layout_.topRow + page); break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: {
+        SCROLLINFO si = {};
+        si.cbSize = sizeof(si);
+        si.fMask = SIF_TRACKPOS;
+        GetScrollInfo(Handle(), SB_VERT, &si);
+        ScrollTo(si.nTrackPos);
+        break;
+    }
+    case SB_TOP: ScrollTo(0); break;
+    case SB_BOTTOM: ScrollTo(layout_.rowCount); break;
+    default: break;
+    }
+}
+
 LRESULT Grid::Process(UINT message, WPARAM wParam, LPARAM lParam) {
-    HWND hwnd = WinControl::Handle();
     // Mouse positions in logical pixels, as the cells.
     const Scale& scale = Owner().GetScale();
     int x = scale.ToLogical(GET_X_LPARAM(lParam)), y = scale.ToLogical(GET_Y_LPARAM(lParam));
@@ -235,72 +283,30 @@ LRESULT Grid::Process(UINT message, WPARAM wParam, LPARAM lParam) {
         UpdateScrollBar();
         return 0;
     case WM_SETCURSOR:
-        if (LOWORD(lParam) == HTCLIENT) {
-            ::SetCursor(LoadCursorW(nullptr,
-                                    reinterpret_cast<LPCWSTR>(cursor_ == Cursor::HandPoint ? IDC_HAND : IDC_ARROW)));
-            return TRUE;
-        }
-        break;
+        if (LOWORD(lParam) != HTCLIENT) break;
+        ShowPointer(cursor_);
+        return TRUE;
     case WM_MOUSEMOVE:
         if (OnMouseMove) Guarded([&] { OnMouseMove(*this, ShiftFrom(wParam), x, y); });
         return 0;
     case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN: {
-        MouseButton b = message == WM_LBUTTONDOWN ? MouseButton::Left : MouseButton::Right;
-        int c = -1, r = -1;
-        if (b == MouseButton::Left && MouseToCell(x, y, &c, &r)) {
-            col_ = c;
-            row_ = r;
-            pressCol_ = c;
-            pressRow_ = r;
-            SetCapture(hwnd);
-        } else if (b == MouseButton::Left) {
-            pressCol_ = pressRow_ = -1;
-        }
-        if (OnMouseDown) Guarded([&] { OnMouseDown(*this, b, ShiftFrom(wParam), x, y); });
+    case WM_RBUTTONDOWN:
+        MouseDown(message == WM_LBUTTONDOWN ? MouseButton::Left : MouseButton::Right, ShiftFrom(wParam), x, y);
         return 0;
-    }
     case WM_LBUTTONUP:
-    case WM_RBUTTONUP: {
-        MouseButton b = message == WM_LBUTTONUP ? MouseButton::Left : MouseButton::Right;
-        if (b == MouseButton::Left && GetCapture() == hwnd) ReleaseCapture();
-        if (OnMouseUp) Guarded([&] { OnMouseUp(*this, b, ShiftFrom(wParam), x, y); });
-        int c = -1, r = -1;
-        bool click = b == MouseButton::Left && pressCol_ >= 0 && MouseToCell(x, y, &c, &r) && c == pressCol_ &&
-                     r == pressRow_;
-        if (b == MouseButton::Left) pressCol_ = pressRow_ = -1;
-        if (click && OnClick) Guarded([this] { OnClick(*this); });
+    case WM_RBUTTONUP:
+        MouseUp(message == WM_LBUTTONUP ? MouseButton::Left : MouseButton::Right, ShiftFrom(wParam), x, y);
         return 0;
-    }
-    case WM_VSCROLL: {
-        int page = FullyVisibleRows(layout_, ClientHeight());
-        switch (LOWORD(wParam)) {
-        case SB_LINEUP: ScrollTo(layout_.topRow - 1); break;
-        case SB_LINEDOWN: ScrollTo(layout_.topRow + 1); break;
-        case SB_PAGEUP: ScrollTo(layout_.topRow - page); break;
-        case SB_PAGEDOWN: ScrollTo(layout_.topRow + page); break;
-        case SB_THUMBTRACK:
-        case SB_THUMBPOSITION: {
-            SCROLLINFO si = {};
-            si.cbSize = sizeof(si);
-            si.fMask = SIF_TRACKPOS;
-            GetScrollInfo(hwnd, SB_VERT, &si);
-            ScrollTo(si.nTrackPos);
-            break;
-        }
-        case SB_TOP: ScrollTo(0); break;
-        case SB_BOTTOM: ScrollTo(layout_.rowCount); break;
-        default: break;
-        }
+    case WM_VSCROLL:
+        ScrollBarEvent(LOWORD(wParam));
         return 0;
-    }
     case WM_MOUSEWHEEL:
         ScrollTo(layout_.topRow + (GET_WHEEL_DELTA_WPARAM(wParam) > 0 ? -1 : 1));
         return 0;
     default:
         break;
     }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
+    return DefWindowProcW(Handle(), message, wParam, lParam);
 }
 
 LRESULT CALLBACK Grid::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

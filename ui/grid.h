@@ -65,6 +65,11 @@ public:
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT Process(UINT message, WPARAM wParam, LPARAM lParam);
+    // A press on a cell makes it the current cell; the left button's release
+    // on the same cell is a click. x, y in logical pixels.
+    void MouseDown(MouseButton button, ShiftState shift, int x, int y);
+    void MouseUp(MouseButton button, ShiftState shift, int x, int y);
+    void ScrollBarEvent(WORD request);  // WM_VSCROLL's SB_* request
     void Paint();
     void UpdateScrollBar();
     void ScrollTo(int topRow);

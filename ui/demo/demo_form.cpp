@@ -26,8 +26,24 @@ DemoForm::DemoForm(const FaceLayout& face)
     BgImage.SetAutoSize(true);
     BgImage.SetPicture(ui::Picture::FromResource(face.resource));
     drag_.Attach(BgImage);
+    // In this order: the non-windowed controls are painted in creation order.
+    AddTexts();
+    AddIcons();
+    AddHotSpots();
+    if (face.dims) {
+        DarkImage = std::make_unique<ui::Image>(*this, 0, 0, face.width, face.height);
+        DarkImage->SetAutoSize(true);
+        DarkImage->Hide();
+    }
+    AddEdits();
+    if (face.grid) AddGrid();
+    if (DarkImage) AddDimOverlay();
+    OnShow = [this](ui::Form&) { drag_.Reset(); };
+    OnClose = [](ui::Form& f) { Print("closed " + std::to_string(f.IsModal())); };
+}
 
-    for (const TextLayout& t : face.texts) {
+void DemoForm::AddTexts() {
+    for (const TextLayout& t : face_.texts) {
         auto label = std::make_unique<ui::Label>(*this, t.left, t.top);
         ui::FontDesc font;
         font.pixelHeight = t.pixelHeight;
@@ -40,7 +56,10 @@ DemoForm::DemoForm(const FaceLayout& face)
         label->SetCaption(UiText(t.textUtf8));
         texts_.push_back(std::move(label));
     }
-    for (const IconLayout& i : face.icons) {
+}
+
+void DemoForm::AddIcons() {
+    for (const IconLayout& i : face_.icons) {
         auto image = std::make_unique<ui::Image>(*this, i.left, i.top, i.width, i.height);
         image->SetPicture(ui::Picture::FromResource(i.resource));
         image->SetCenter(true);
@@ -58,64 +77,64 @@ DemoForm::DemoForm(const FaceLayout& face)
         icons_.push_back(std::move(image));
     }
     if (eyeShown_) eyeShown_->Hide();
-    for (const HotSpot& s : face.spots) {
+}
+
+void DemoForm::AddHotSpots() {
+    for (const HotSpot& s : face_.spots) {
         auto label = std::make_unique<ui::Label>(*this, s.left, s.top, s.width, s.height);
         label->SetCursor(ui::Cursor::HandPoint);
         const HotSpot* spot = &s;
         label->OnClick = [this, spot](ui::Control&) { HotSpotClick(*spot); };
         spots_.push_back(std::move(label));
     }
-    if (face.dims) {
-        DarkImage = std::make_unique<ui::Image>(*this, 0, 0, face.width, face.height);
-        DarkImage->SetAutoSize(true);
-        DarkImage->Hide();
-    }
-    std::vector<ui::WinControl*> windowed;
-    for (const EditLayout& e : face.edits) {
+}
+
+void DemoForm::AddEdits() {
+    for (const EditLayout& e : face_.edits) {
         auto edit = std::make_unique<ui::Edit>(*this, e.left, e.top, e.width, e.height);
         edit->SetHint(UiText(e.placeholderUtf8));
         edit->SetColours(windows::kBoxColours);
         edit->SetMaxLength(e.maxLength);
-        edit->SetTabStop(face.dialog);  // the dialog's two boxes have a tab order
+        edit->SetTabStop(face_.dialog);  // the dialog's two boxes have a tab order
         auto handler = [this](ui::Edit& sender) { EditEnterExit(sender); };
         edit->OnEnter = handler;
         edit->OnExit = handler;
         edit->ApplyPlaceholderRule(0);
         if (e.password) edit->SetPasswordChar(0);
-        windowed.push_back(edit.get());
         edits_.push_back(std::move(edit));
     }
-    if (face.grid) {
-        StringGrid = std::make_unique<ui::Grid>(*this, windows::kGridLeft, windows::kGridTop, windows::kGridWidth,
-                                                  windows::kGridHeight);
-        ui::FontDesc font;
-        font.pixelHeight = 17;
-        StringGrid->SetFont(font);
-        StringGrid->SetColCount(windows::kAccountColumns);
-        for (int c = 0; c < windows::kAccountColumns; ++c) StringGrid->SetColWidth(c, windows::kGridColumnWidths[c]);
-        StringGrid->SetDefaultRowHeight(windows::kGridRowHeight);
-        StringGrid->SetColour(windows::kBoxColours.back);
-        StringGrid->SetDefaultDrawing(false);
-        StringGrid->OnDrawCell = [this](ui::Grid& g, int c, int r, const RECT& rc, HDC dc) { DrawCell(g, c, r, rc, dc); };
-        StringGrid->OnMouseMove = [](ui::Grid& g, ui::ShiftState, int x, int y) {
-            int c = 0, r = 0;
-            bool hand = g.MouseToCell(x, y, &c, &r) && c == 6;
-            g.SetCursor(hand ? ui::Cursor::HandPoint : ui::Cursor::Default);
-        };
-        StringGrid->OnClick = [](ui::Grid& g) {
-            Print("cell " + std::to_string(g.Col()) + " " + std::to_string(g.Row()));
-        };
-        applyOn_ = ui::Picture::FromResource(L"APPLY_ON_ICON");
-        applyOff_ = ui::Picture::FromResource(L"APPLY_OFF_ICON");
-        FillGrid();
-        windowed.push_back(StringGrid.get());
-    }
-    if (DarkImage) {
-        dim_ = std::make_unique<ui::DimOverlay>(*this, *DarkImage, BgImage, std::initializer_list<ui::WinControl*>{});
-        for (ui::WinControl* w : windowed) dim_->AddWindowed(w);
-    }
-    OnShow = [this](ui::Form&) { drag_.Reset(); };
-    OnClose = [](ui::Form& f) { Print("closed " + std::to_string(f.IsModal())); };
+}
+
+void DemoForm::AddGrid() {
+    StringGrid = std::make_unique<ui::Grid>(*this, windows::kGridLeft, windows::kGridTop, windows::kGridWidth,
+                                              windows::kGridHeight);
+    ui::FontDesc font;
+    font.pixelHeight = 17;
+    StringGrid->SetFont(font);
+    StringGrid->SetColCount(windows::kAccountColumns);
+    for (int c = 0; c < windows::kAccountColumns; ++c) StringGrid->SetColWidth(c, windows::kGridColumnWidths[c]);
+    StringGrid->SetDefaultRowHeight(windows::kGridRowHeight);
+    StringGrid->SetColour(windows::kBoxColours.back);
+    StringGrid->SetDefaultDrawing(false);
+    StringGrid->OnDrawCell = [this](ui::Grid& g, int c, int r, const RECT& rc, HDC dc) { DrawCell(g, c, r, rc, dc); };
+    StringGrid->OnMouseMove = [](ui::Grid& g, ui::ShiftState, int x, int y) {
+        int c = 0, r = 0;
+        bool hand = g.MouseToCell(x, y, &c, &r) && c == windows::kApplyColumn;
+        g.SetCursor(hand ? ui::Cursor::HandPoint : ui::Cursor::Default);
+    };
+    StringGrid->OnClick = [](ui::Grid& g) {
+        Print("cell " + std::to_string(g.Col()) + " " + std::to_string(g.Row()));
+    };
+    applyOn_ = ui::Picture::FromResource(L"APPLY_ON_ICON");
+    applyOff_ = ui::Picture::FromResource(L"APPLY_OFF_ICON");
+    FillGrid();
+}
+
+void DemoForm::AddDimOverlay() {
+    // The windowed controls are hidden while the form is dimmed.
+    dim_ = std::make_unique<ui::DimOverlay>(*this, *DarkImage, BgImage, std::initializer_list<ui::WinControl*>{});
+    for (const auto& e : edits_) dim_->AddWindowed(e.get());
+    if (StringGrid) dim_->AddWindowed(StringGrid.get());
 }
 
 void DemoForm::FillGrid() {
@@ -205,19 +224,51 @@ void DemoForm::EyeClick() {
 
 void DemoForm::Report(const char* what) { Print(what); }
 
+void DemoForm::SetTextCaption(const std::string& command) {
+    // "<index> <text>": the index-th text of the face gets the new caption.
+    size_t space = command.find(' ');
+    size_t index = static_cast<size_t>(std::atoi(command.c_str()));
+    if (space != std::string::npos && index < texts_.size()) {
+        texts_[index]->SetCaption(UiText(command.c_str() + space + 1));
+        Repaint();
+    }
+    Report("captioned");
+}
+
+void DemoForm::ReportPlace() {
+    RECT r = {};
+    GetWindowRect(Handle(), &r);
+    RECT c = {};
+    GetClientRect(Handle(), &c);
+    char line[160];
+    std::snprintf(line, sizeof(line), "pos %ld %ld %ld %ld", r.left, r.top, c.right, c.bottom);
+    Report(line);
+}
+
+void DemoForm::ReportState() {
+    bool shown = IsWindowVisible(Handle()) != FALSE;
+    char line[160];
+    std::snprintf(line, sizeof(line), "state visible=%d minimized=%d dimmed=%d", shown ? 1 : 0,
+                  ui::Application::Instance().Minimized() ? 1 : 0, dim_ && dim_->Dimmed() ? 1 : 0);
+    Report(line);
+}
+
+void DemoForm::ShowModalChild() {
+    if (!modalChild_) return;
+    if (dim_) dim_->Dim();
+    int result = modalChild_->ShowModal();
+    if (dim_) dim_->Undim();
+    char line[160];
+    std::snprintf(line, sizeof(line), "modal %d", result);
+    Report(line);
+}
+
 void DemoForm::UserMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     if (message != kCommandMessage) return;
-    char line[160];
     switch (static_cast<int>(wParam)) {
     case CmdCaption: {
         std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lParam));
-        size_t space = text->find(' ');
-        size_t index = static_cast<size_t>(std::atoi(text->c_str()));
-        if (space != std::string::npos && index < texts_.size()) {
-            texts_[index]->SetCaption(UiText(text->c_str() + space + 1));
-            Repaint();
-        }
-        Report("captioned");
+        SetTextCaption(*text);
         break;
     }
     case CmdDim:
@@ -228,36 +279,13 @@ void DemoForm::UserMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         if (dim_) dim_->Undim();
         Report("undimmed");
         break;
-    case CmdWhere: {
-        RECT r = {};
-        GetWindowRect(Handle(), &r);
-        RECT c = {};
-        GetClientRect(Handle(), &c);
-        std::snprintf(line, sizeof(line), "pos %ld %ld %ld %ld", r.left, r.top, c.right, c.bottom);
-        Report(line);
-        break;
-    }
-    case CmdState: {
-        bool shown = IsWindowVisible(Handle()) != FALSE;
-        std::snprintf(line, sizeof(line), "state visible=%d minimized=%d dimmed=%d", shown ? 1 : 0,
-                      ui::Application::Instance().Minimized() ? 1 : 0, dim_ && dim_->Dimmed() ? 1 : 0);
-        Report(line);
-        break;
-    }
+    case CmdWhere: ReportPlace(); break;
+    case CmdState: ReportState(); break;
     case CmdRestore:
         ui::Application::Instance().Restore();
         Report("restored");
         break;
-    case CmdModal:
-        if (!modalChild_) break;
-        if (dim_) dim_->Dim();
-        {
-            int result = modalChild_->ShowModal();
-            if (dim_) dim_->Undim();
-            std::snprintf(line, sizeof(line), "modal %d", result);
-            Report(line);
-        }
-        break;
+    case CmdModal: ShowModalChild(); break;
     case CmdThrow:
         // Reaches the framework's guard: the standard exception box, then on.
         throw std::runtime_error(UiText("示範例外：處理訊息時發生錯誤"));

@@ -75,6 +75,14 @@ protected:
     void UserMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    // The face's controls from its table (the dark image and the dim overlay
+    // only on faces that dim).
+    void AddTexts();
+    void AddIcons();
+    void AddHotSpots();
+    void AddEdits();
+    void AddGrid();
+    void AddDimOverlay();
     void HotSpotClick(const HotSpot& spot);
     void EditEnterExit(ui::Edit& edit);
     void EyeClick();
@@ -82,6 +90,11 @@ private:
     void DrawCell(ui::Grid& grid, int col, int row, const RECT& rect, HDC dc);
     void FillGrid();
     void Report(const char* what);
+    // The test's commands that take more than a line.
+    void SetTextCaption(const std::string& command);
+    void ReportPlace();
+    void ReportState();
+    void ShowModalChild();
 
     const FaceLayout& face_;
     ui::Image BgImage;
