@@ -7,6 +7,7 @@
 #include "ui/dialogs.h"
 #include "ui/font.h"
 #include "ui/form.h"
+#include "ui/monitor.h"
 
 namespace ui {
 namespace {
@@ -18,25 +19,11 @@ Application& Application::Instance() {
     return app;
 }
 
-namespace {
-
-// The program's manifest declares per-monitor DPI awareness; where a loader
-// ignored it, the call does (it fails harmlessly when already set).
-void DeclareDpiAwareness() {
-    typedef BOOL(WINAPI * SetContextFn)(HANDLE);
-    const SetContextFn set = reinterpret_cast<SetContextFn>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetProcessDpiAwarenessContext")));
-    // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2, then _PER_MONITOR_AWARE.
-    if (set && !set(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4))))
-        set(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-3)));
-}
-
-} // namespace
-
 HWND Application::Handle() {
     if (hwnd_) return hwnd_;
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    DeclareDpiAwareness();
+    // Before the first window: a window keeps the awareness it was made with.
+    DeclarePerMonitorDpiAwareness();
     // COM for the picture decoder, for the life of the GUI thread.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     WNDCLASSW wc = {};

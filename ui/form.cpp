@@ -7,6 +7,7 @@
 #include "ui/application.h"
 #include "ui/control.h"
 #include "ui/font.h"
+#include "ui/monitor.h"
 #include "ui/wincontrol.h"
 
 namespace ui {
@@ -23,35 +24,6 @@ ShiftState ShiftFrom(WPARAM keys) {
     if (keys & MK_RBUTTON) s |= ssRight;
     if (keys & MK_MBUTTON) s |= ssMiddle;
     return s;
-}
-
-// The window's DPI where the system knows a DPI per window (per-monitor
-// awareness), otherwise the screen's.
-UINT WindowDpi(HWND hwnd) {
-    typedef UINT(WINAPI * GetDpiForWindowFn)(HWND);
-    static const GetDpiForWindowFn forWindow = reinterpret_cast<GetDpiForWindowFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
-    UINT dpi = forWindow ? forWindow(hwnd) : 0;
-    if (dpi == 0) {
-        HDC screen = GetDC(nullptr);
-        dpi = screen ? static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY)) : 0;
-        if (screen) ReleaseDC(nullptr, screen);
-    }
-    return dpi;
-}
-
-Rect WorkArea(HMONITOR monitor) {
-    MONITORINFO mi = {};
-    mi.cbSize = sizeof(mi);
-    if (!monitor || !GetMonitorInfoW(monitor, &mi)) SystemParametersInfoW(SPI_GETWORKAREA, 0, &mi.rcWork, 0);
-    return MakeRect(mi.rcWork.left, mi.rcWork.top, mi.rcWork.right - mi.rcWork.left,
-                    mi.rcWork.bottom - mi.rcWork.top);
-}
-
-Rect WindowRect(HWND hwnd) {
-    RECT w = {};
-    GetWindowRect(hwnd, &w);
-    return MakeRect(w.left, w.top, w.right - w.left, w.bottom - w.top);
 }
 
 BOOL CALLBACK CollectEnabled(HWND w, LPARAM p) {
@@ -125,8 +97,8 @@ void Form::MapLogical(HDC dc) const {
     SetViewportExtEx(dc, scale_.num, scale_.num, nullptr);
 }
 
-void Form::Rescale(UINT dpi, HMONITOR monitor) {
-    Scale s = FitScale(static_cast<int32_t>(dpi), WorkArea(monitor), width_, height_);
+void Form::Rescale(const MonitorFit& monitor) {
+    Scale s = FitScale(static_cast<int32_t>(monitor.dpi), monitor.workArea, width_, height_);
     if (s == scale_) return;
     scale_ = s;
     SetWindowPos(hwnd_, nullptr, 0, 0, scale_.ToDevice(width_), scale_.ToDevice(height_),
@@ -136,19 +108,17 @@ void Form::Rescale(UINT dpi, HMONITOR monitor) {
 }
 
 void Form::DpiChanged(UINT dpi, const RECT& suggested) {
-    HMONITOR monitor = MonitorFromRect(&suggested, MONITOR_DEFAULTTONEAREST);
-    Rescale(dpi, monitor);
-    Rect window = WindowRect(hwnd_);
-    window.left = suggested.left;
-    window.top = suggested.top;
-    Point p = KeepInside(window, WorkArea(monitor));
+    const MonitorFit monitor = MonitorOfSuggested(dpi, suggested);
+    Rescale(monitor);
+    // At the size just set, not the size the system suggested.
+    Point p = PlaceAtSuggested(hwnd_, suggested, monitor.workArea);
     SetPosition(p.x, p.y);
 }
 
 void Form::WorkAreaChanged() {
-    HMONITOR monitor = MonitorFromWindow(hwnd_, MONITOR_DEFAULTTONEAREST);
-    Rescale(WindowDpi(hwnd_), monitor);
-    Point p = KeepInside(WindowRect(hwnd_), WorkArea(monitor));
+    const MonitorFit monitor = MonitorOf(hwnd_, MONITOR_DEFAULTTONEAREST);
+    Rescale(monitor);
+    Point p = KeepInside(WindowRect(hwnd_), monitor.workArea);
     SetPosition(p.x, p.y);
 }
 
@@ -165,9 +135,9 @@ void Form::Show() {
     if (!placed_) {
         placed_ = true;
         // Still at 0, 0 on the primary monitor: its DPI and work area decide.
-        HMONITOR monitor = MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY);
-        Rescale(WindowDpi(hwnd_), monitor);
-        Point p = PlaceIn(WorkArea(monitor), scale_.ToDevice(width_), scale_.ToDevice(height_));
+        const MonitorFit monitor = MonitorOf(hwnd_, MONITOR_DEFAULTTOPRIMARY);
+        Rescale(monitor);
+        Point p = PlaceIn(monitor.workArea, scale_.ToDevice(width_), scale_.ToDevice(height_));
         SetPosition(p.x, p.y);
     }
     if (OnShow) OnShow(*this);

@@ -23,6 +23,7 @@ namespace ui {
 
 class Control;
 class WinControl;
+struct MonitorFit;
 
 const int mrNone = 0, mrOk = 1, mrCancel = 2;
 
@@ -99,8 +100,8 @@ private:
     Control* ControlAt(int x, int y) const;
     void MouseButtonEvent(UINT message, WPARAM wParam, LPARAM lParam);
     void MouseMoveEvent(WPARAM wParam, LPARAM lParam);
-    // The scale for this DPI and the monitor's work area; resizes and redraws.
-    void Rescale(UINT dpi, HMONITOR monitor);
+    // The scale for the monitor's DPI and work area; resizes and redraws.
+    void Rescale(const MonitorFit& monitor);
     void DpiChanged(UINT dpi, const RECT& suggested);
     void WorkAreaChanged();
     // WM_DPICHANGED, WM_SETTINGCHANGE and WM_DISPLAYCHANGE; true when the

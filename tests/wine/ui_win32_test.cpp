@@ -264,6 +264,60 @@ TEST(FormScale, ADpiChangeResizesTheWindowAndItsControlsAndMapsThePointer) {
     EXPECT_EQ(1, clicks);
 }
 
+namespace {
+RECT WorkAreaNow() {
+    RECT wa = {};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &wa, 0);
+    return wa;
+}
+RECT WindowRectOf(const ui::Form& f) {
+    RECT r = {};
+    GetWindowRect(f.Handle(), &r);
+    return r;
+}
+} // namespace
+
+TEST(FormPlace, TheFirstShowingCentresTheWindowInTheWorkArea) {
+    const RECT wa = WorkAreaNow();
+    ui::Form form(300, 100);
+    form.Show();
+    const RECT r = WindowRectOf(form);
+    EXPECT_NEAR((wa.left + wa.right) / 2, (r.left + r.right) / 2, 1);
+    EXPECT_NEAR((wa.top + wa.bottom) / 2, (r.top + r.bottom) / 2, 1);
+}
+
+TEST(FormPlace, AChangedWorkAreaOrDpiKeepsAShownWindowInside) {
+    const RECT wa = WorkAreaNow();
+    ui::Form form(300, 100);
+    // Not shown yet: nothing to keep, the first showing places it.
+    form.SetPosition(wa.right - 50, wa.bottom - 20);
+    SendMessageW(form.Handle(), WM_DISPLAYCHANGE, 32, MAKELPARAM(wa.right, wa.bottom));
+    EXPECT_EQ(wa.right - 50, form.Left()) << "a hidden window was moved before its first showing";
+    form.Show();
+    const RECT shown = WindowRectOf(form);
+    const LONG w = shown.right - shown.left, h = shown.bottom - shown.top;
+    // Each change that concerns the work area moves it the least distance inside.
+    const std::function<void()> changes[] = {
+        [&form] { SendMessageW(form.Handle(), WM_DISPLAYCHANGE, 32, 0); },
+        [&form] { SendMessageW(form.Handle(), WM_SETTINGCHANGE, SPI_SETWORKAREA, 0); },
+    };
+    for (const auto& change : changes) {
+        form.SetPosition(wa.right - 50, wa.bottom - 20);
+        change();
+        EXPECT_EQ(wa.right - w, form.Left());
+        EXPECT_EQ(wa.bottom - h, form.Top());
+    }
+    form.SetPosition(wa.right - 50, wa.bottom - 20);
+    SendMessageW(form.Handle(), WM_SETTINGCHANGE, SPI_SETDESKWALLPAPER, 0);
+    EXPECT_EQ(wa.right - 50, form.Left()) << "a setting that is not the work area moved the window";
+    // A DPI change puts it at the suggested corner, kept inside at its new size.
+    const UINT dpi = static_cast<UINT>(96 * form.GetScale().num / form.GetScale().den);
+    RECT suggested = {wa.left - 40, wa.top + 10, wa.left - 40 + w, wa.top + 10 + h};
+    SendMessageW(form.Handle(), WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(wa.left, form.Left());
+    EXPECT_EQ(wa.top + 10, form.Top());
+}
+
 // ---- dragging, dialog owners, one-click dialogs --------------------------------
 
 namespace {
