@@ -8,6 +8,7 @@
 #include "ui/font.h"
 #include "ui/form.h"
 #include "ui/monitor.h"
+#include "ui/windowclass.h"
 
 namespace ui {
 namespace {
@@ -26,12 +27,7 @@ HWND Application::Handle() {
     DeclarePerMonitorDpiAwareness();
     // COM for the picture decoder, for the life of the GUI thread.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = instance;
-    wc.hIcon = LoadIconW(instance, L"KOVA_ICON");
-    wc.lpszClassName = kClassName;
-    RegisterClassW(&wc);
+    RegisterWindowClass(kClassName, WindowProc, 0, L"KOVA_ICON");
     // Never shown except while minimised: then it is the application's one
     // taskbar entry, and restoring it brings the forms back.
     hwnd_ = CreateWindowExW(WS_EX_APPWINDOW, kClassName, L"", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,

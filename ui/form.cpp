@@ -9,6 +9,7 @@
 #include "ui/font.h"
 #include "ui/monitor.h"
 #include "ui/wincontrol.h"
+#include "ui/windowclass.h"
 
 namespace ui {
 namespace {
@@ -35,21 +36,13 @@ BOOL CALLBACK CollectEnabled(HWND w, LPARAM p) {
 } // namespace
 
 Form::Form(int clientWidth, int clientHeight) : width_(clientWidth), height_(clientHeight) {
-    static bool registered = false;
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    if (!registered) {
-        WNDCLASSW wc = {};
-        wc.style = CS_DBLCLKS;
-        wc.lpfnWndProc = WindowProc;
-        wc.hInstance = instance;
-        wc.hIcon = LoadIconW(instance, L"KOVA_ICON");
-        wc.lpszClassName = kClassName;
-        registered = RegisterClassW(&wc) != 0;
-    }
+    // Double clicks as such: the second press of one is not a click.
+    RegisterWindowClass(kClassName, WindowProc, CS_DBLCLKS, L"KOVA_ICON");
     brush_.Reset(CreateSolidBrush(colour_));
     hwnd_ = CreateWindowExW(WS_EX_APPWINDOW, kClassName, L"",
                             WS_POPUP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0,
-                            clientWidth, clientHeight, Application::Instance().Handle(), nullptr, instance, this);
+                            clientWidth, clientHeight, Application::Instance().Handle(), nullptr,
+                            GetModuleHandleW(nullptr), this);
 }
 
 Form::~Form() {

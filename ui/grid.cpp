@@ -4,11 +4,13 @@
 
 #include "ui/application.h"
 #include "ui/form.h"
+#include "ui/windowclass.h"
 
 namespace ui {
 namespace {
 
 const wchar_t kClassName[] = L"KovaGrid";
+const char kClassNameAnsi[] = "KovaGrid";  // CreateChild makes ANSI windows
 // Bounds that keep every cell computation far from 32-bit overflow.
 const int kMaxCols = 256;
 const int kMaxRows = 100000;
@@ -30,20 +32,11 @@ void ShowPointer(Cursor c) {
 } // namespace
 
 Grid::Grid(Form& owner, int left, int top, int width, int height) : WinControl(owner) {
-    static bool registered = false;
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    if (!registered) {
-        WNDCLASSW wc = {};
-        wc.style = CS_DBLCLKS;
-        wc.lpfnWndProc = WindowProc;
-        wc.hInstance = instance;
-        wc.lpszClassName = kClassName;
-        registered = RegisterClassW(&wc) != 0;
-    }
+    RegisterWindowClass(kClassName, WindowProc, CS_DBLCLKS, nullptr);
     layout_.rowHeight = 24;
     brush_.Reset(CreateSolidBrush(back_));
     font_ = CreateFontFor(desc_);
-    HWND hwnd = CreateChild(0, "KovaGrid", WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_CLIPSIBLINGS,
+    HWND hwnd = CreateChild(0, kClassNameAnsi, WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_CLIPSIBLINGS,
                             MakeRect(left, top, width, height));
     Attach(hwnd);
     UpdateScrollBar();

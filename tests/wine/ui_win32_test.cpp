@@ -16,7 +16,9 @@
 #include "ui/edit.h"
 #include "ui/form.h"
 #include "ui/gdi.h"
+#include "ui/grid.h"
 #include "ui/picture.h"
+#include "ui/windowclass.h"
 
 namespace {
 
@@ -177,6 +179,40 @@ TEST(FormClicks, ADoubleClickIsOneClick) {
     SendMessageW(form.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
     SendMessageW(form.Handle(), WM_LBUTTONUP, 0, at);
     EXPECT_EQ(2, clicks) << "a later single click counts again";
+}
+
+// ---- window classes -----------------------------------------------------------
+
+namespace {
+LRESULT CALLBACK AnswerOne(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    return m == WM_USER ? 1 : DefWindowProcW(w, m, wp, lp);
+}
+LRESULT CALLBACK AnswerTwo(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+    return m == WM_USER ? 2 : DefWindowProcW(w, m, wp, lp);
+}
+} // namespace
+
+TEST(WindowClass, ASecondRegistrationSucceedsAndKeepsTheFirstClass) {
+    ASSERT_TRUE(ui::RegisterWindowClass(L"KovaTestOnce", AnswerOne, 0, nullptr));
+    EXPECT_TRUE(ui::RegisterWindowClass(L"KovaTestOnce", AnswerTwo, CS_DBLCLKS, nullptr));
+    HWND w = CreateWindowExW(0, L"KovaTestOnce", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                             GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(nullptr, w);
+    EXPECT_EQ(1, SendMessageW(w, WM_USER, 0, 0));
+    EXPECT_EQ(0u, GetClassLongPtrW(w, GCL_STYLE) & CS_DBLCLKS);
+    DestroyWindow(w);
+}
+
+TEST(WindowClass, FormsAndGridsTakeDoubleClicksAndTheProgramIconIsOnItsWindows) {
+    ui::Form form(300, 100);
+    ui::Grid grid(form, 0, 0, 200, 80);
+    // Without CS_DBLCLKS the second press of a double click is a press, and
+    // a double click two clicks.
+    EXPECT_NE(0u, GetClassLongPtrW(form.Handle(), GCL_STYLE) & CS_DBLCLKS);
+    EXPECT_NE(0u, GetClassLongPtrW(grid.Handle(), GCL_STYLE) & CS_DBLCLKS);
+    // The icon of Alt+Tab and of the minimised application's taskbar entry.
+    EXPECT_NE(0u, GetClassLongPtrW(form.Handle(), GCLP_HICON));
+    EXPECT_NE(0u, GetClassLongPtrW(ui::Application::Instance().Handle(), GCLP_HICON));
 }
 
 // ---- scale -------------------------------------------------------------------
