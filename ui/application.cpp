@@ -27,7 +27,7 @@ HWND Application::Handle() {
     DeclarePerMonitorDpiAwareness();
     // COM for the picture decoder, for the life of the GUI thread.
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    RegisterWindowClass(kClassName, WindowProc, 0, L"KOVA_ICON");
+    RegisterWindowClass(kClassName, WindowProc, 0, kProgramIcon);
     // Never shown except while minimised: then it is the application's one
     // taskbar entry, and restoring it brings the forms back.
     hwnd_ = CreateWindowExW(WS_EX_APPWINDOW, kClassName, L"", WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,

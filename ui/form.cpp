@@ -37,7 +37,7 @@ BOOL CALLBACK CollectEnabled(HWND w, LPARAM p) {
 
 Form::Form(int clientWidth, int clientHeight) : width_(clientWidth), height_(clientHeight) {
     // Double clicks as such: the second press of one is not a click.
-    RegisterWindowClass(kClassName, WindowProc, CS_DBLCLKS, L"KOVA_ICON");
+    RegisterWindowClass(kClassName, WindowProc, CS_DBLCLKS, kProgramIcon);
     brush_.Reset(CreateSolidBrush(colour_));
     hwnd_ = CreateWindowExW(WS_EX_APPWINDOW, kClassName, L"",
                             WS_POPUP | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX, 0, 0,

@@ -12,4 +12,7 @@ namespace ui {
 // there afterwards; a failed registration is tried again at the next call.
 bool RegisterWindowClass(const wchar_t* name, WNDPROC proc, UINT style, const wchar_t* iconResource);
 
+// The icon resource a program gives its forms and taskbar window.
+constexpr const wchar_t* kProgramIcon = L"APP_ICON";
+
 } // namespace ui
